@@ -20,7 +20,10 @@ inline constexpr Position kNotFound = -1;
 // Walking "by characters": every byte from 0x80 up begins a two-byte character together
 // with the byte after it; any other byte is a character of its own. A lead byte that is
 // the last byte of the text is a one-byte character.
-inline bool IsLeadByte(char byte) { return static_cast<unsigned char>(byte) >= 0x80; }
+inline bool IsLeadByte(char byte)
+{
+    return static_cast<unsigned char>(byte) >= 0x80;
+}
 
 inline std::size_t CharWidthAt(std::string_view text, std::size_t index)
 {

@@ -5,7 +5,10 @@
 namespace whois {
 namespace {
 
-char LowerAscii(char byte) { return byte >= 'A' && byte <= 'Z' ? static_cast<char>(byte + 0x20) : byte; }
+char LowerAscii(char byte)
+{
+    return byte >= 'A' && byte <= 'Z' ? static_cast<char>(byte + 0x20) : byte;
+}
 
 bool MatchesAt(std::string_view text, std::size_t index, std::string_view sought, bool ignoreCase)
 {
@@ -36,7 +39,10 @@ Text Bytes(std::string_view text, std::size_t from, std::size_t count)
 
 } // namespace
 
-Position TextLength(std::string_view text) { return static_cast<Position>(text.size()); }
+Position TextLength(std::string_view text)
+{
+    return static_cast<Position>(text.size());
+}
 
 Text ConcatTexts(std::initializer_list<std::string_view> texts)
 {
@@ -125,9 +131,10 @@ Text ReplaceText(std::string_view text, std::string_view oldText, std::string_vi
 Position FindText(std::string_view text, std::string_view sought, std::optional<Position> start,
                   std::optional<bool> ignoreCase)
 {
-    const std::size_t from = start && *start >= 1 ? static_cast<std::size_t>(
-                                                        std::min<Position>(*start - 1, TextLength(text)))
-                                                  : 0;
+    const std::size_t from =
+        start && *start >= 1
+            ? static_cast<std::size_t>(std::min<Position>(*start - 1, TextLength(text)))
+            : 0;
     if (from >= text.size()) {
         return kNotFound;
     }
@@ -143,12 +150,14 @@ Position FindText(std::string_view text, std::string_view sought, std::optional<
     return kNotFound;
 }
 
-Position FindTextReverse(std::string_view text, std::string_view sought, std::optional<Position> start)
+Position FindTextReverse(std::string_view text, std::string_view sought,
+                         std::optional<Position> start)
 {
     std::size_t searched = text.size();
     if (start) {
-        searched = *start <= 1 ? 0
-                               : static_cast<std::size_t>(std::min<Position>(*start - 1, TextLength(text)));
+        searched = *start <= 1
+                       ? 0
+                       : static_cast<std::size_t>(std::min<Position>(*start - 1, TextLength(text)));
     }
     if (sought.empty()) {
         return searched > 0 ? 1 : kNotFound;
@@ -186,7 +195,8 @@ Text MidText(std::string_view text, Position start, Position count)
         return Text();
     }
     const Position available = TextLength(text) - start + 1;
-    return Bytes(text, static_cast<std::size_t>(start - 1), static_cast<std::size_t>(std::min(count, available)));
+    return Bytes(text, static_cast<std::size_t>(start - 1),
+                 static_cast<std::size_t>(std::min(count, available)));
 }
 
 TextList SplitText(std::string_view text, std::string_view delimiter)

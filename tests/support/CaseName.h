@@ -14,7 +14,7 @@ struct NamedCase {
 };
 
 template <typename Case>
-    requires std::is_base_of_v<NamedCase, Case>
+requires std::is_base_of_v<NamedCase, Case>
 void PrintTo(const Case& row, std::ostream* out)
 {
     *out << row.name;

@@ -48,17 +48,30 @@ INSTANTIATE_TEST_SUITE_P(
         FindCase{"IgnoreCase", "ABC", "b", std::nullopt, true, 2},
         FindCase{"IgnoreCaseOff", "ABC", "b", std::nullopt, false, -1},
         FindCase{"IgnoreCaseOnlyAsciiLetters", "[@", "{`", std::nullopt, true, -1},
-        FindCase{"NeverAtSecondByteUpperLetter", "\xB0" "A", "A", std::nullopt, std::nullopt, -1},
+        FindCase{"NeverAtSecondByteUpperLetter",
+                 "\xB0"
+                 "A",
+                 "A", std::nullopt, std::nullopt, -1},
         FindCase{"NeverAtSecondByteDot", "\xB0.", ".", std::nullopt, std::nullopt, -1},
         FindCase{"NeverAtSecondByteSlash", "x\xB0/y/", "/", std::nullopt, std::nullopt, 5},
         FindCase{"NeverAtSecondByteColon", "\xB0:", ":", std::nullopt, std::nullopt, -1},
         FindCase{"NeverAtSecondByteSpace", "\xB0 ", " ", std::nullopt, std::nullopt, -1},
-        FindCase{"NeverAtSecondByteIgnoringCase", "\xB0" "a", "A", std::nullopt, true, -1},
+        FindCase{"NeverAtSecondByteIgnoringCase",
+                 "\xB0"
+                 "a",
+                 "A", std::nullopt, true, -1},
         FindCase{"LeadByteAtEndIsFound", "ab\xB0", "\xB0", std::nullopt, std::nullopt, 3},
         FindCase{"MatchMaySpanPairs", "\xB0\xA1\xB0\xA2", "\xA1\xB0", std::nullopt, std::nullopt,
                  -1},
-        FindCase{"PairingReckonedFromStart", "\xB0" "AA", "A", 2, std::nullopt, 2},
-        FindCase{"IgnoreCaseAppliesToSecondBytesInsideSought", "\xB0" "a", "\xB0" "A",
+        FindCase{"PairingReckonedFromStart",
+                 "\xB0"
+                 "AA",
+                 "A", 2, std::nullopt, 2},
+        FindCase{"IgnoreCaseAppliesToSecondBytesInsideSought",
+                 "\xB0"
+                 "a",
+                 "\xB0"
+                 "A",
                  std::nullopt, true, 1}),
     test::CaseName());
 
@@ -111,15 +124,19 @@ TEST_P(ToLowerAsciiTest, LowersOnlyOneByteAsciiLetters)
     EXPECT_EQ(lowered.size(), c.text.size());
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Cases, ToLowerAsciiTest,
-    testing::Values(ConvertCase{"Ascii", "ABC", "abc"},
-                    ConvertCase{"PairSecondByteUnchanged", "\xB0" "AZ", "\xB0" "Az"},
-                    ConvertCase{"Boundaries", "@AZ[`az{", "@az[`az{"},
-                    ConvertCase{"LoneLeadByteAtEnd", "A\xC1", "a\xC1"},
-                    ConvertCase{"FullWidthLetterKeepsCase", "\xA3\xC1", "\xA3\xC1"},
-                    ConvertCase{"Empty", "", ""}),
-    test::CaseName());
+INSTANTIATE_TEST_SUITE_P(Cases, ToLowerAsciiTest,
+                         testing::Values(ConvertCase{"Ascii", "ABC", "abc"},
+                                         ConvertCase{"PairSecondByteUnchanged",
+                                                     "\xB0"
+                                                     "AZ",
+                                                     "\xB0"
+                                                     "Az"},
+                                         ConvertCase{"Boundaries", "@AZ[`az{", "@az[`az{"},
+                                         ConvertCase{"LoneLeadByteAtEnd", "A\xC1", "a\xC1"},
+                                         ConvertCase{"FullWidthLetterKeepsCase", "\xA3\xC1",
+                                                     "\xA3\xC1"},
+                                         ConvertCase{"Empty", "", ""}),
+                         test::CaseName());
 
 class TrimSpacesTest : public testing::TestWithParam<ConvertCase> {};
 
@@ -134,8 +151,7 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(ConvertCase{"TabsStay", "\tx\t", "\tx\t"},
                     ConvertCase{"MixedSpaces", " \xA1\xA1x\xA1\xA1 ", "x"},
                     ConvertCase{"FullWidthSpaceOnly", kFullWidthSpace, ""},
-                    ConvertCase{"SpacesOnly", "   ", ""},
-                    ConvertCase{"Empty", "", ""},
+                    ConvertCase{"SpacesOnly", "   ", ""}, ConvertCase{"Empty", "", ""},
                     ConvertCase{"InnerSpacesStay", " a  b ", "a  b"},
                     ConvertCase{"CrLfStay", " a\r\n ", "a\r\n"},
                     ConvertCase{"LoneLeadByteDropped", "example.com\xB0", "example.com"},
@@ -165,15 +181,15 @@ TEST_P(ReplaceTextTest, ReplacesEveryOccurrenceAtACharacter)
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, ReplaceTextTest,
-    testing::Values(
-        ReplaceCase{"Every", "http://a/http://b", "http://", "", "a/b"},
-        ReplaceCase{"NoOverlap", "aaa", "aa", "b", "ba"},
-        ReplaceCase{"ReplacedNotSearchedAgain", "ab", "a", "aa", "aab"},
-        ReplaceCase{"EmptyOld", "abc", "", "x", "abc"},
-        ReplaceCase{"EmptyText", "", "a", "x", ""},
-        ReplaceCase{"NotAtSecondByte", "\xB0/x/", "/", "-", "\xB0/x-"},
-        ReplaceCase{"LoneLeadByteAtEndKept", "a\xB0", "a", "b", "b\xB0"},
-        ReplaceCase{"QuoteMarker", "x#\xD2\xFD\xBA\xC5y", "#\xD2\xFD\xBA\xC5", "\"", "x\"y"}),
+    testing::Values(ReplaceCase{"Every", "http://a/http://b", "http://", "", "a/b"},
+                    ReplaceCase{"NoOverlap", "aaa", "aa", "b", "ba"},
+                    ReplaceCase{"ReplacedNotSearchedAgain", "ab", "a", "aa", "aab"},
+                    ReplaceCase{"EmptyOld", "abc", "", "x", "abc"},
+                    ReplaceCase{"EmptyText", "", "a", "x", ""},
+                    ReplaceCase{"NotAtSecondByte", "\xB0/x/", "/", "-", "\xB0/x-"},
+                    ReplaceCase{"LoneLeadByteAtEndKept", "a\xB0", "a", "b", "b\xB0"},
+                    ReplaceCase{"QuoteMarker", "x#\xD2\xFD\xBA\xC5y", "#\xD2\xFD\xBA\xC5", "\"",
+                                "x\"y"}),
     test::CaseName());
 
 struct SplitCase : test::NamedCase {
@@ -195,8 +211,7 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(SplitCase{"TrailingDelimiter", "a.b.", ".", {"a", "b"}},
                     SplitCase{"LeadingDelimiter", ".a", ".", {"", "a"}},
                     SplitCase{"DoubleDelimiter", "a..b", ".", {"a", "", "b"}},
-                    SplitCase{"OnlyDelimiter", ".", ".", {""}},
-                    SplitCase{"Empty", "", ".", {}},
+                    SplitCase{"OnlyDelimiter", ".", ".", {""}}, SplitCase{"Empty", "", ".", {}},
                     SplitCase{"NoDelimiter", "abc", ".", {"abc"}},
                     SplitCase{"EmptyDelimiter", "abc", "", {"abc"}},
                     SplitCase{"LongDelimiter", "a::b", "::", {"a", "b"}},
@@ -228,7 +243,8 @@ INSTANTIATE_TEST_SUITE_P(Cases, LeftRightTextTest,
                                          CutCase{"RightZero", RightText, "abc", 0, ""},
                                          CutCase{"RightOne", RightText, "abc", 1, "c"},
                                          CutCase{"RightHuge", RightText, "abc", INT64_MAX, "abc"},
-                                         CutCase{"RightCutsPair", RightText, "x\xB0\xA1", 1, "\xA1"}),
+                                         CutCase{"RightCutsPair", RightText, "x\xB0\xA1", 1,
+                                                 "\xA1"}),
                          test::CaseName());
 
 struct MidCase : test::NamedCase {
