@@ -1,12 +1,6 @@
-#include <QApplication>
-#include <QWidget>
+#include "Startup.h"
 
 int main(int argc, char* argv[])
 {
-    QApplication app(argc, argv);
-    QWidget window;
-    window.setWindowTitle(QStringLiteral("whois"));
-    window.setFixedSize(560, 270);
-    window.show();
-    return QApplication::exec();
+    return whois::app::RunProgram(argc, argv);
 }

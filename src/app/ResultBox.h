@@ -1,0 +1,27 @@
+#pragma once
+
+#include <QPlainTextEdit>
+
+namespace whois::app {
+
+// The multi-line result box. Its content is plain text. `ContentChanged` is raised once for
+// every write by the program, synchronously inside the write and also when the text does not
+// change, and once for every edit by the user; the empty content it starts with raises none.
+class ResultBox : public QPlainTextEdit {
+    Q_OBJECT
+
+  public:
+    explicit ResultBox(QWidget* parent = nullptr);
+
+    void WriteContent(const QString& text);
+
+  signals:
+    void ContentChanged();
+
+  private:
+    void OnTextChanged();
+
+    bool writing_ = false;
+};
+
+} // namespace whois::app
