@@ -1,0 +1,255 @@
+#include "support/LoopbackWhoisServer.h"
+
+#include <algorithm>
+#include <cerrno>
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace whois::test {
+
+namespace {
+
+constexpr std::size_t kStreamChunk = 16 * 1024;
+
+} // namespace
+
+ConnectionScript Answer(std::string bytes)
+{
+    return ConnectionScript{true, {Segment{std::move(bytes)}}, Ending::Close};
+}
+
+ConnectionScript Silent()
+{
+    return ConnectionScript{false, {}, Ending::KeepOpen};
+}
+
+LoopbackWhoisServer::LoopbackWhoisServer(std::vector<ConnectionScript> scripts, std::uint16_t port,
+                                         std::chrono::seconds lifetime)
+    : scripts_(std::move(scripts)), end_(Clock::now() + lifetime)
+{
+    if (scripts_.empty()) {
+        scripts_.push_back(Silent());
+    }
+    if (::pipe2(stopPipe_, O_CLOEXEC) != 0) {
+        return;
+    }
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0) {
+        return;
+    }
+    const int on = 1;
+    ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(port);
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    if (::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 ||
+        ::listen(fd, 64) != 0 ||
+        ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+        ::close(fd);
+        return;
+    }
+    listener_ = fd;
+    port_ = ntohs(address.sin_port);
+    acceptor_ = std::thread([this] { AcceptLoop(); });
+}
+
+LoopbackWhoisServer::~LoopbackWhoisServer()
+{
+    {
+        const std::lock_guard lock(mutex_);
+        stopping_ = true;
+    }
+    released_.notify_all();
+    if (stopPipe_[1] >= 0) {
+        const char byte = 0;
+        [[maybe_unused]] const auto written = ::write(stopPipe_[1], &byte, 1);
+    }
+    if (acceptor_.joinable()) {
+        acceptor_.join();
+    }
+    for (std::thread& worker : workers_) {
+        worker.join();
+    }
+    for (const int fd : {listener_, stopPipe_[0], stopPipe_[1]}) {
+        if (fd >= 0) {
+            ::close(fd);
+        }
+    }
+}
+
+std::size_t LoopbackWhoisServer::ConnectionCount() const
+{
+    const std::lock_guard lock(mutex_);
+    return records_.size();
+}
+
+ConnectionRecord LoopbackWhoisServer::Connection(std::size_t index) const
+{
+    const std::lock_guard lock(mutex_);
+    return index < records_.size() ? records_[index] : ConnectionRecord{};
+}
+
+void LoopbackWhoisServer::Release()
+{
+    {
+        const std::lock_guard lock(mutex_);
+        ++releases_;
+    }
+    released_.notify_all();
+}
+
+void LoopbackWhoisServer::Update(std::size_t index,
+                                 const std::function<void(ConnectionRecord&)>& change)
+{
+    const std::lock_guard lock(mutex_);
+    change(records_[index]);
+}
+
+bool LoopbackWhoisServer::WaitFor(int fd, short events, Clock::time_point until) const
+{
+    for (;;) {
+        const auto left =
+            std::chrono::ceil<std::chrono::milliseconds>(std::min(until, end_) - Clock::now());
+        if (left.count() <= 0) {
+            return false;
+        }
+        pollfd fds[2] = {{stopPipe_[0], POLLIN, 0}, {fd, events, 0}};
+        const int ready = ::poll(fds, fd >= 0 ? 2 : 1, static_cast<int>(left.count()));
+        if (ready < 0 && errno != EINTR) {
+            return false;
+        }
+        if (fds[0].revents != 0) {
+            return false;
+        }
+        if (ready > 0) {
+            return true;
+        }
+    }
+}
+
+void LoopbackWhoisServer::AcceptLoop()
+{
+    while (WaitFor(listener_, POLLIN, end_)) {
+        const int fd = ::accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
+        if (fd < 0) {
+            continue;
+        }
+        const std::lock_guard lock(mutex_);
+        const std::size_t index = records_.size();
+        records_.push_back(ConnectionRecord{});
+        records_.back().acceptedAt = Clock::now();
+        workers_.emplace_back([this, fd, index] { Serve(fd, index); });
+    }
+}
+
+bool LoopbackWhoisServer::ReadSome(int fd, std::size_t index)
+{
+    char buffer[4096];
+    const ssize_t got = ::recv(fd, buffer, sizeof buffer, 0);
+    if (got < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)) {
+        return true;
+    }
+    Update(index, [&](ConnectionRecord& record) {
+        if (got <= 0) {
+            record.clientClosed = true;
+            return;
+        }
+        record.received.append(buffer, static_cast<std::size_t>(got));
+        if (!record.requestLineSeen && std::find(buffer, buffer + got, '\n') != buffer + got) {
+            record.requestLineSeen = true;
+            record.requestLineAt = Clock::now();
+        }
+    });
+    return got > 0;
+}
+
+void LoopbackWhoisServer::Serve(int fd, std::size_t index)
+{
+    const ConnectionScript& script = scripts_[std::min(index, scripts_.size() - 1)];
+    const auto sendAll = [&](const std::string& bytes) {
+        std::size_t done = 0;
+        while (done < bytes.size()) {
+            const ssize_t sent = ::send(fd, bytes.data() + done, bytes.size() - done, MSG_NOSIGNAL);
+            if (sent > 0) {
+                done += static_cast<std::size_t>(sent);
+                Update(index, [&](ConnectionRecord& record) {
+                    record.bytesSent += static_cast<std::size_t>(sent);
+                    record.lastByteSentAt = Clock::now();
+                });
+            } else if (sent < 0 && errno != EAGAIN && errno != EINTR) {
+                return false;
+            } else if (!WaitFor(fd, POLLOUT, end_)) {
+                return false;
+            }
+        }
+        return true;
+    };
+    const auto readUntilClientCloses = [&] {
+        while (WaitFor(fd, POLLIN, end_) && ReadSome(fd, index)) {
+        }
+    };
+
+    bool alive = true;
+    while (alive && script.awaitRequestLine && !Connection(index).requestLineSeen) {
+        alive = WaitFor(fd, POLLIN, end_) && ReadSome(fd, index);
+    }
+    for (const Segment& segment : script.segments) {
+        if (!alive) {
+            break;
+        }
+        if (segment.pauseBefore.count() > 0) {
+            // Only the stop pipe is watched, so this returns when the pause is over or on stop.
+            WaitFor(-1, 0, Clock::now() + segment.pauseBefore);
+        }
+        if (segment.awaitRelease) {
+            std::unique_lock lock(mutex_);
+            released_.wait_until(lock, end_, [this] { return stopping_ || releases_ > 0; });
+            if (stopping_ || releases_ == 0) {
+                break;
+            }
+            --releases_;
+        }
+        {
+            const std::lock_guard lock(mutex_);
+            if (stopping_) {
+                break;
+            }
+        }
+        alive = sendAll(segment.bytes);
+    }
+
+    switch (script.ending) {
+    case Ending::Close:
+        ::shutdown(fd, SHUT_WR);
+        Update(index, [](ConnectionRecord& record) { record.answerDone = true; });
+        readUntilClientCloses();
+        break;
+    case Ending::Reset: {
+        const linger abort{1, 0};
+        ::setsockopt(fd, SOL_SOCKET, SO_LINGER, &abort, sizeof abort);
+        ::close(fd);
+        Update(index, [](ConnectionRecord& record) { record.answerDone = true; });
+        return;
+    }
+    case Ending::KeepOpen:
+        Update(index, [](ConnectionRecord& record) { record.answerDone = true; });
+        readUntilClientCloses();
+        break;
+    case Ending::StreamForever: {
+        const std::string chunk(kStreamChunk, 'x');
+        while (alive && sendAll(chunk)) {
+        }
+        break;
+    }
+    }
+    ::close(fd);
+}
+
+} // namespace whois::test
