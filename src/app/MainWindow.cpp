@@ -1,5 +1,6 @@
 #include "MainWindow.h"
 
+#include "Cp936Text.h"
 #include "ResultBox.h"
 
 #include <QClipboard>
@@ -59,10 +60,12 @@ bool SetClipboardText(const QString& text)
 
 } // namespace
 
-MainWindow::MainWindow(QWidget* parent)
+MainWindow::MainWindow(LookupState& state, Resolver& resolver, Lookup::Limits limits,
+                       QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                           Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
-                          Qt::WindowCloseButtonHint)
+                          Qt::WindowCloseButtonHint),
+      client_(loop_, resolver), lookup_(state, client_, *this, loop_, limits)
 {
     setObjectName(QStringLiteral("MainWindow"));
     setWindowTitle(QStringLiteral("whois"));
@@ -102,7 +105,11 @@ MainWindow::MainWindow(QWidget* parent)
     setTabOrder(queryBox_, resultBox_);
     queryBox_->setFocus();
 
-    connect(query, &QPushButton::clicked, this, &MainWindow::QueryClicked);
+    connect(query, &QPushButton::clicked, this, [this] { lookup_.RunQuery(); });
+    // Direct connection: the follow-up starts inside the write of the answer.
+    connect(
+        resultBox_, &ResultBox::ContentChanged, this, [this] { lookup_.StartFollowUp(); },
+        Qt::DirectConnection);
     connect(copyServer, &QPushButton::clicked, this, &MainWindow::CopyServerName);
     connect(copyResult, &QPushButton::clicked, this, &MainWindow::CopyResultText);
     connect(contact, &QPushButton::clicked, this, &MainWindow::OpenContactAddress);
@@ -112,6 +119,25 @@ MainWindow::MainWindow(QWidget* parent)
         frame.moveCenter(screen->availableGeometry().center());
         move(frame.topLeft());
     }
+}
+
+// The lookup and the client go first, closing any open connection, before the boxes they
+// write to are destroyed with the window.
+MainWindow::~MainWindow() = default;
+
+Text MainWindow::ReadQueryBox() const
+{
+    return ToCp936(queryBox_->text());
+}
+
+void MainWindow::WriteServerBox(const Text& text)
+{
+    serverBox_->setText(FromCp936(text));
+}
+
+void MainWindow::WriteResultBox(const Text& text)
+{
+    resultBox_->WriteContent(FromCp936(text));
 }
 
 void MainWindow::CopyServerName()

@@ -1,38 +1,49 @@
 #pragma once
 
+#include "QtEventLoop.h"
+#include "lookup/Lookup.h"
+#include "lookup/LookupBoxes.h"
+#include "net/TcpClient.h"
+
 #include <QWidget>
 
-class QLabel;
 class QLineEdit;
-class QPushButton;
+
+namespace whois {
+class Resolver;
+}
 
 namespace whois::app {
 
 class ResultBox;
 
 // The program's only window: the query box and button, the server and result boxes, the
-// two copy buttons and the contact button. Fixed size, centred, no maximise box.
-class MainWindow : public QWidget {
+// two copy buttons and the contact button. Fixed size, centred, no maximise box. It carries
+// the whois client and the lookup, and shows the lookup's boxes.
+class MainWindow : public QWidget, private LookupBoxes {
     Q_OBJECT
 
   public:
-    explicit MainWindow(QWidget* parent = nullptr);
-
-    QLineEdit* QueryBox() const { return queryBox_; }
-    QLineEdit* ServerBox() const { return serverBox_; }
-    ResultBox* ResultView() const { return resultBox_; }
+    MainWindow(LookupState& state, Resolver& resolver, Lookup::Limits limits = {},
+               QWidget* parent = nullptr);
+    ~MainWindow() override;
 
     void CopyServerName();
     void CopyResultText();
     void OpenContactAddress();
 
-  signals:
-    void QueryClicked();
-
   private:
-    QLineEdit* serverBox_;
-    QLineEdit* queryBox_;
-    ResultBox* resultBox_;
+    Text ReadQueryBox() const override;
+    void WriteServerBox(const Text& text) override;
+    void WriteResultBox(const Text& text) override;
+
+    QLineEdit* serverBox_ = nullptr;
+    QLineEdit* queryBox_ = nullptr;
+    ResultBox* resultBox_ = nullptr;
+
+    QtEventLoop loop_;
+    TcpClient client_;
+    Lookup lookup_;
 };
 
 // The address the contact button opens.

@@ -3,10 +3,15 @@
 #include "FatalError.h"
 #include "MainWindow.h"
 #include "SkinInstaller.h"
+#include "lookup/LookupState.h"
+#include "net/SystemResolver.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QStandardPaths>
+#include <QTimer>
+
+#include <cstdlib>
 
 namespace whois::app {
 namespace {
@@ -17,9 +22,21 @@ QString MissingSkinEntryMessage()
         .arg(QLatin1String(kSkinLibraryName), QLatin1String(kSkinEntryName));
 }
 
+// The lookup's record, kept for the whole run; its texts are released by the exit routine.
+LookupState& ProgramLookupState()
+{
+    static LookupState state;
+    return state;
+}
+
+void ReleaseProgramLookupState()
+{
+    ReleaseLookupState(ProgramLookupState());
+}
+
 } // namespace
 
-int RunProgram(int& argc, char** argv)
+int RunProgram(int& argc, char** argv, const std::function<void(MainWindow&)>& onShown)
 {
     // Declared first so that it is unloaded last, after the application is gone.
     SkinEngine skin;
@@ -28,6 +45,7 @@ int RunProgram(int& argc, char** argv)
     QApplication::setApplicationName(QStringLiteral("whois-desktop"));
     QApplication::setApplicationDisplayName(QStringLiteral("whois"));
     QDir::setCurrent(QApplication::applicationDirPath());
+    std::atexit(ReleaseProgramLookupState);
 
     const QString dataDirectory =
         QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation);
@@ -36,8 +54,12 @@ int RunProgram(int& argc, char** argv)
         return kFatalExitCode;
     }
 
-    MainWindow window;
+    SystemResolver resolver;
+    MainWindow window(ProgramLookupState(), resolver);
     window.show();
+    if (onShown) {
+        QTimer::singleShot(0, &window, [&window, &onShown] { onShown(window); });
+    }
     return QApplication::exec();
 }
 

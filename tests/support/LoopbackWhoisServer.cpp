@@ -29,7 +29,7 @@ ConnectionScript Silent()
 }
 
 LoopbackWhoisServer::LoopbackWhoisServer(std::vector<ConnectionScript> scripts, std::uint16_t port,
-                                         std::chrono::seconds lifetime)
+                                         std::chrono::seconds lifetime, const char* bindAddress)
     : scripts_(std::move(scripts)), end_(Clock::now() + lifetime)
 {
     if (scripts_.empty()) {
@@ -47,7 +47,10 @@ LoopbackWhoisServer::LoopbackWhoisServer(std::vector<ConnectionScript> scripts, 
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_port = htons(port);
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (::inet_pton(AF_INET, bindAddress, &address.sin_addr) != 1) {
+        ::close(fd);
+        return;
+    }
     socklen_t length = sizeof address;
     if (::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 ||
         ::listen(fd, 64) != 0 ||

@@ -56,13 +56,15 @@ struct ConnectionRecord {
 // A whois server on 127.0.0.1 for tests: it listens on an ephemeral port (or the one asked
 // for), serves every connection on a thread of its own by the script for its number (the last
 // script serves all later ones) and records what happened. It stops when destroyed and by
-// itself once `lifetime` has passed, so no test can hang on it.
+// itself once `lifetime` has passed, so no test can hang on it. Servers on other loopback
+// addresses (127.0.0.2, ...) can share one port, as whois servers all answer on port 43.
 class LoopbackWhoisServer {
   public:
     using Clock = std::chrono::steady_clock;
 
     explicit LoopbackWhoisServer(std::vector<ConnectionScript> scripts, std::uint16_t port = 0,
-                                 std::chrono::seconds lifetime = std::chrono::seconds{30});
+                                 std::chrono::seconds lifetime = std::chrono::seconds{30},
+                                 const char* bindAddress = "127.0.0.1");
     ~LoopbackWhoisServer();
     LoopbackWhoisServer(const LoopbackWhoisServer&) = delete;
     LoopbackWhoisServer& operator=(const LoopbackWhoisServer&) = delete;

@@ -1,0 +1,25 @@
+#include "lookup/Lookup.h"
+
+#include "lookup/WhoisQuery.h"
+#include "text/ExtractDomain.h"
+#include "text/TextOperations.h"
+#include "text/WhoisServerForDomain.h"
+
+namespace whois {
+
+void Lookup::RunQuery()
+{
+    const Text typed = TrimSpaces(boxes_.ReadQueryBox());
+    const Text domain = ExtractDomain(typed, true, std::nullopt, 1);
+    state_.currentServer = WhoisServerForDomain(domain);
+
+    askedServers_.assign(1, state_.currentServer);
+    followUps_ = 0;
+
+    // Connect drops any earlier connection, so an answer still awaited is abandoned.
+    client_.Connect(state_.currentServer, limits_.whoisPort);
+    client_.SendData(WhoisRequestLine(boxes_.ReadQueryBox()));
+    BeginExchange();
+}
+
+} // namespace whois

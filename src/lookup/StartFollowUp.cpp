@@ -1,0 +1,26 @@
+#include "lookup/Lookup.h"
+
+#include "lookup/WhoisQuery.h"
+
+namespace whois {
+
+void Lookup::StartFollowUp()
+{
+    if (state_.followUpPending != 1) {
+        return;
+    }
+    state_.previousResultText = state_.resultText;
+    state_.previousServer = state_.currentServer;
+
+    client_.Connect(state_.referralServer, limits_.whoisPort);
+    client_.SendData(WhoisRequestLine(boxes_.ReadQueryBox()));
+    state_.followUpPending = 0;
+    state_.currentServer = state_.referralServer;
+    state_.savedQueryText = boxes_.ReadQueryBox();
+
+    askedServers_.push_back(state_.currentServer);
+    ++followUps_;
+    BeginExchange();
+}
+
+} // namespace whois

@@ -1,0 +1,225 @@
+// The real window on the offscreen platform, driven by name as a person would drive it,
+// against whois servers on loopback addresses.
+#include "MainWindow.h"
+#include "ResultBox.h"
+
+#include "lookup/LookupState.h"
+#include "support/LoopbackWhoisServer.h"
+#include "support/MapResolver.h"
+
+#include <QClipboard>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTest>
+
+#include <memory>
+
+using namespace std::chrono_literals;
+using whois::test::Answer;
+using whois::test::ConnectionScript;
+using whois::test::LoopbackWhoisServer;
+
+namespace whois::app {
+
+class MainWindowTest : public QObject {
+    Q_OBJECT
+
+  private slots:
+    void init();
+    void cleanup();
+
+    void controlsSitWhereTheyBelong_data();
+    void controlsSitWhereTheyBelong();
+    void windowCannotBeResized();
+    void queryShowsServerAndRegistrarsAnswer();
+    void copyButtonsFillTheClipboard();
+    void contentChangedOncePerWriteAndPerEdit();
+    void typingInTheResultBoxNeverStartsAQuery();
+
+  private:
+    template <typename Control> Control* Find(const char* name) const
+    {
+        auto* control = window_->findChild<Control*>(QString::fromUtf8(name));
+        if (control == nullptr) {
+            qFatal("no control named %s", name);
+        }
+        return control;
+    }
+
+    void MakeWindow(std::uint16_t port);
+
+    LookupState state_;
+    test::MapResolver resolver_;
+    std::unique_ptr<MainWindow> window_;
+};
+
+void MainWindowTest::init()
+{
+    state_ = LookupState();
+    resolver_ = test::MapResolver();
+    resolver_.Add("com.whois-servers.net", "127.0.0.1");
+    resolver_.Add("whois.registrar.test", "127.0.0.2");
+}
+
+void MainWindowTest::cleanup()
+{
+    window_.reset();
+}
+
+void MainWindowTest::MakeWindow(std::uint16_t port)
+{
+    Lookup::Limits limits;
+    limits.whoisPort = port;
+    window_ = std::make_unique<MainWindow>(state_, resolver_, limits);
+    window_->show();
+    QVERIFY(QTest::qWaitForWindowExposed(window_.get()));
+}
+
+void MainWindowTest::controlsSitWhereTheyBelong_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QRect>("geometry");
+    QTest::addColumn<QString>("caption");
+
+    const auto row = [](const char* name, QRect geometry, const char* caption) {
+        QTest::newRow(name) << QString::fromUtf8(name) << geometry << QString::fromUtf8(caption);
+    };
+    row("标签1", {8, 16, 72, 24}, "whois服务器");
+    row("编辑框1", {88, 16, 272, 24}, "");
+    row("按钮2", {360, 16, 112, 24}, "复制whois服务器");
+    row("标签2", {24, 56, 72, 16}, "查询网站");
+    row("编辑框2", {88, 52, 384, 24}, "");
+    row("标签3", {24, 88, 56, 16}, "查询结果");
+    row("超级编辑框1", {88, 88, 384, 168}, "");
+    row("按钮3", {16, 112, 64, 144}, "复制查询结果");
+    row("按钮1", {488, 88, 72, 168}, "查询");
+    row("按钮4", {480, 8, 80, 64}, "勿点");
+}
+
+void MainWindowTest::controlsSitWhereTheyBelong()
+{
+    QFETCH(QString, name);
+    QFETCH(QRect, geometry);
+    QFETCH(QString, caption);
+    MakeWindow(43);
+
+    auto* control = window_->findChild<QWidget*>(name);
+    QVERIFY(control != nullptr);
+    QCOMPARE(control->geometry(), geometry);
+    QString shown;
+    if (auto* label = qobject_cast<QLabel*>(control)) {
+        shown = label->text();
+    } else if (auto* button = qobject_cast<QPushButton*>(control)) {
+        shown = button->text().remove(QLatin1Char('\n'));
+    } else if (auto* line = qobject_cast<QLineEdit*>(control)) {
+        shown = line->text();
+    }
+    QCOMPARE(shown, caption);
+}
+
+void MainWindowTest::windowCannotBeResized()
+{
+    MakeWindow(43);
+    QCOMPARE(window_->windowTitle(), QStringLiteral("whois"));
+    QCOMPARE(window_->size(), QSize(560, 270));
+    QCOMPARE(window_->minimumSize(), window_->maximumSize());
+    QVERIFY(!(window_->windowFlags() & Qt::WindowMaximizeButtonHint));
+    QVERIFY(window_->windowFlags() & Qt::WindowMinimizeButtonHint);
+    window_->resize(800, 600);
+    QCOMPARE(window_->size(), QSize(560, 270));
+    QVERIFY(!Find<QLineEdit>("编辑框1")->isEnabled());
+}
+
+void MainWindowTest::queryShowsServerAndRegistrarsAnswer()
+{
+    // UTF-8 on the wire, Chinese shown as such in the window.
+    const std::string registry = "Domain Name: EXAMPLE.COM\r\n"
+                                 "\xE6\xB3\xA8\xE5\x86\x8C\xE5\x95\x86: Example\r\n" +
+                                 std::string(200, '-') +
+                                 "\r\nRegistrar WHOIS Server: whois.registrar.test\r\n";
+    const std::string registrar = "Registrant: \xE4\xB8\xAD\xE6\x96\x87\n" + std::string(150, '=');
+    LoopbackWhoisServer registryServer({Answer(registry)}, 0, 30s, "127.0.0.1");
+    LoopbackWhoisServer registrarServer({Answer(registrar)}, registryServer.Port(), 30s,
+                                        "127.0.0.2");
+    QVERIFY(registrarServer.Listening());
+    MakeWindow(registryServer.Port());
+
+    QTest::keyClicks(Find<QLineEdit>("编辑框2"), QStringLiteral("https://www.Example.com/x"));
+    QTest::mouseClick(Find<QPushButton>("按钮1"), Qt::LeftButton);
+
+    auto* server = Find<QLineEdit>("编辑框1");
+    auto* result = Find<ResultBox>("超级编辑框1");
+    QTRY_COMPARE_WITH_TIMEOUT(server->text(), QStringLiteral("whois.registrar.test"), 5000);
+    QCOMPARE(result->toPlainText(), QString::fromUtf8(registrar.c_str()));
+    QCOMPARE(registryServer.Received(0), std::string("example.com\r\n"));
+    QCOMPARE(registrarServer.Received(0), std::string("example.com\r\n"));
+}
+
+void MainWindowTest::copyButtonsFillTheClipboard()
+{
+    LoopbackWhoisServer registryServer({Answer("Domain: example.com\r\n")}, 0, 30s, "127.0.0.1");
+    MakeWindow(registryServer.Port());
+    QClipboard* clipboard = QGuiApplication::clipboard();
+
+    clipboard->setText(QStringLiteral("earlier content"));
+    QTest::mouseClick(Find<QPushButton>("按钮2"), Qt::LeftButton);
+    QCOMPARE(clipboard->text(), QString());
+
+    QTest::keyClicks(Find<QLineEdit>("编辑框2"), QStringLiteral("example.com"));
+    QTest::mouseClick(Find<QPushButton>("按钮1"), Qt::LeftButton);
+    auto* result = Find<ResultBox>("超级编辑框1");
+    QTRY_VERIFY_WITH_TIMEOUT(!result->toPlainText().isEmpty(), 5000);
+
+    QTest::mouseClick(Find<QPushButton>("按钮2"), Qt::LeftButton);
+    QCOMPARE(clipboard->text(), QStringLiteral("com.whois-servers.net"));
+
+    result->moveCursor(QTextCursor::End);
+    QTest::keyClicks(result, QStringLiteral(" checked"));
+    QTest::mouseClick(Find<QPushButton>("按钮3"), Qt::LeftButton);
+    QVERIFY(clipboard->text().startsWith(QStringLiteral("Domain: example.com")));
+    QVERIFY(clipboard->text().endsWith(QStringLiteral(" checked")));
+}
+
+void MainWindowTest::contentChangedOncePerWriteAndPerEdit()
+{
+    MakeWindow(43);
+    auto* result = Find<ResultBox>("超级编辑框1");
+    QSignalSpy changes(result, &ResultBox::ContentChanged);
+    QCOMPARE(changes.count(), 0);
+
+    result->WriteContent(QStringLiteral("same"));
+    result->WriteContent(QStringLiteral("same"));
+    QCOMPARE(changes.count(), 2);
+
+    result->setFocus();
+    result->moveCursor(QTextCursor::End);
+    QTest::keyClicks(result, QStringLiteral("ab"));
+    QCOMPARE(changes.count(), 4);
+    QTest::keyClick(result, Qt::Key_Backspace);
+    QCOMPARE(changes.count(), 5);
+    QCOMPARE(result->toPlainText(), QStringLiteral("samea"));
+}
+
+void MainWindowTest::typingInTheResultBoxNeverStartsAQuery()
+{
+    LoopbackWhoisServer registryServer({Answer("Registrar WHOIS Server: whois.registrar.test\r\n")},
+                                       0, 30s, "127.0.0.1");
+    MakeWindow(registryServer.Port());
+    Find<QLineEdit>("编辑框2")->setText(QStringLiteral("example.com"));
+
+    auto* result = Find<ResultBox>("超级编辑框1");
+    result->setFocus();
+    QTest::keyClicks(result, QStringLiteral("Whois Server: whois.registrar.test"));
+    QTest::keyClick(result, Qt::Key_Return);
+    QTest::qWait(200);
+    QCOMPARE(registryServer.ConnectionCount(), std::size_t{0});
+    QCOMPARE(Find<QLineEdit>("编辑框1")->text(), QString());
+}
+
+} // namespace whois::app
+
+QTEST_MAIN(whois::app::MainWindowTest)
+#include "MainWindowTest.moc"

@@ -1,0 +1,486 @@
+// Lookups from end to end over real sockets: loopback whois servers on one port and
+// several loopback addresses stand for the registry and the registrars' servers.
+#include "lookup/Lookup.h"
+
+#include "lookup/WhoisQuery.h"
+#include "net/PollEventLoop.h"
+#include "net/TcpClient.h"
+#include "support/CaseName.h"
+#include "support/LoopbackWhoisServer.h"
+#include "support/MapResolver.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+namespace whois {
+namespace {
+
+using namespace std::chrono_literals;
+using test::Answer;
+using test::ConnectionScript;
+using test::Ending;
+using test::LoopbackWhoisServer;
+using test::Segment;
+
+constexpr char kRegistry[] = "com.whois-servers.net";
+constexpr char kRegistrar[] = "whois.registrar.test";
+constexpr char kThird[] = "whois.third.test";
+constexpr char kRegistryAddress[] = "127.0.0.1";
+constexpr char kRegistrarAddress[] = "127.0.0.2";
+constexpr char kThirdAddress[] = "127.0.0.3";
+constexpr char kQuery[] = "shop.example.com";
+constexpr auto kWait = 5s;
+
+// An answer of exactly `length` bytes, naming `referral` in its last line when one is given.
+std::string AnswerOf(std::size_t length, std::string_view referral = {})
+{
+    std::string tail;
+    if (!referral.empty()) {
+        tail = "Registrar WHOIS Server: " + std::string(referral) + "\r\n";
+    }
+    std::string body = "Domain Name: EXAMPLE.COM\r\n";
+    body.resize(length > tail.size() ? length - tail.size() : 0, 'x');
+    return body + tail;
+}
+
+// The window's boxes as a plain object: the result box raises its change event inside every
+// write by calling StartFollowUp, as the real box does.
+class RecordingBoxes : public LookupBoxes {
+  public:
+    Text query;
+    Text server;
+    Text result;
+    int serverWrites = 0;
+    int resultWrites = 0;
+    Lookup* lookup = nullptr;
+
+    Text ReadQueryBox() const override { return query; }
+    void WriteServerBox(const Text& text) override
+    {
+        server = text;
+        ++serverWrites;
+    }
+    void WriteResultBox(const Text& text) override
+    {
+        result = text;
+        ++resultWrites;
+        if (lookup != nullptr) {
+            lookup->StartFollowUp();
+        }
+    }
+};
+
+class LookupTest : public testing::Test {
+  protected:
+    LookupTest()
+    {
+        resolver.Add(kRegistry, kRegistryAddress);
+        resolver.Add(kRegistrar, kRegistrarAddress);
+        resolver.Add(kThird, kThirdAddress);
+        boxes.query = kQuery;
+    }
+
+    // The registry listens on an ephemeral port; every other server uses the same port on
+    // its own loopback address, since a lookup asks every server on one port.
+    LoopbackWhoisServer& Registry(std::vector<ConnectionScript> scripts)
+    {
+        registry =
+            std::make_unique<LoopbackWhoisServer>(std::move(scripts), 0, 30s, kRegistryAddress);
+        EXPECT_TRUE(registry->Listening());
+        return *registry;
+    }
+
+    LoopbackWhoisServer& Server(const char* address, std::vector<ConnectionScript> scripts)
+    {
+        servers.push_back(
+            std::make_unique<LoopbackWhoisServer>(std::move(scripts), Port(), 30s, address));
+        EXPECT_TRUE(servers.back()->Listening());
+        return *servers.back();
+    }
+
+    std::uint16_t Port() const { return registry ? registry->Port() : 0; }
+
+    void Start(Lookup::Limits limits = {})
+    {
+        limits.whoisPort = Port();
+        lookup = std::make_unique<Lookup>(state, client, boxes, loop, limits);
+        boxes.lookup = lookup.get();
+    }
+
+    Lookup::Limits ShortBounds() const
+    {
+        Lookup::Limits limits;
+        limits.idleTimeout = 300ms;
+        return limits;
+    }
+
+    bool WaitFor(const std::function<bool()>& done) { return loop.RunUntil(done, kWait); }
+
+    bool ResultShows(const std::string& text)
+    {
+        return WaitFor([&] { return boxes.result == text; });
+    }
+
+    PollEventLoop loop;
+    test::MapResolver resolver;
+    TcpClient client{loop, resolver, 2s};
+    LookupState state;
+    RecordingBoxes boxes;
+    std::unique_ptr<LoopbackWhoisServer> registry;
+    std::vector<std::unique_ptr<LoopbackWhoisServer>> servers;
+    std::unique_ptr<Lookup> lookup;
+};
+
+TEST_F(LookupTest, FollowsTheReferralAndShowsTheRegistrarsAnswer)
+{
+    const std::string registryAnswer = AnswerOf(400, kRegistrar);
+    const std::string registrarAnswer = AnswerOf(300);
+    Registry({Answer(registryAnswer)});
+    ConnectionScript held = Answer(registrarAnswer);
+    held.segments[0].awaitRelease = true;
+    LoopbackWhoisServer& registrar = Server(kRegistrarAddress, {held});
+    Start();
+
+    lookup->RunQuery();
+    EXPECT_EQ(state.currentServer, kRegistry);
+    EXPECT_EQ(boxes.resultWrites, 0) << "the query command writes no box";
+
+    // The registry's answer is on display while the registrar's is awaited.
+    ASSERT_TRUE(ResultShows(registryAnswer));
+    EXPECT_EQ(boxes.server, kRegistry);
+    EXPECT_EQ(state.resultText, registryAnswer);
+    EXPECT_EQ(state.referralServer, kRegistrar);
+    EXPECT_EQ(state.previousResultText, registryAnswer);
+    EXPECT_EQ(state.previousServer, kRegistry);
+    EXPECT_EQ(state.currentServer, kRegistrar);
+    EXPECT_EQ(state.savedQueryText, kQuery);
+    EXPECT_EQ(state.followUpPending, 0);
+
+    registrar.Release();
+    ASSERT_TRUE(ResultShows(registrarAnswer));
+    EXPECT_EQ(boxes.server, kRegistrar);
+    EXPECT_EQ(state.referralServer, "");
+    EXPECT_EQ(boxes.resultWrites, 2);
+    EXPECT_EQ(registry->Received(0), "example.com\r\n");
+    EXPECT_EQ(registrar.Received(0), "example.com\r\n");
+    EXPECT_EQ(registrar.ConnectionCount(), 1u);
+}
+
+struct FallbackCase : test::NamedCase {
+    std::size_t registryLength;
+    std::size_t registrarLength;
+    bool queryEdited;
+    bool fallsBack;
+};
+
+class FallbackTest : public LookupTest, public testing::WithParamInterface<FallbackCase> {};
+
+TEST_P(FallbackTest, ShortRegistrarAnswerGivesWayToSubstantialRegistryAnswer)
+{
+    const FallbackCase& c = GetParam();
+    const std::string registryAnswer = AnswerOf(c.registryLength, kRegistrar);
+    const std::string registrarAnswer = AnswerOf(c.registrarLength);
+    Registry({Answer(registryAnswer)});
+    ConnectionScript held = Answer(registrarAnswer);
+    held.segments[0].awaitRelease = true;
+    LoopbackWhoisServer& registrar = Server(kRegistrarAddress, {held});
+    Start();
+
+    lookup->RunQuery();
+    ASSERT_TRUE(ResultShows(registryAnswer));
+    ASSERT_TRUE(WaitFor([&] { return registrar.Connection(0).requestLineSeen; }));
+    if (c.queryEdited) {
+        boxes.query += "x";
+    }
+    registrar.Release();
+
+    ASSERT_TRUE(WaitFor([&] { return boxes.resultWrites >= 2; }));
+    loop.RunFor(50ms);
+    EXPECT_EQ(boxes.result, c.fallsBack ? registryAnswer : registrarAnswer);
+    EXPECT_EQ(boxes.server, c.fallsBack ? kRegistry : kRegistrar);
+    EXPECT_EQ(boxes.resultWrites, c.fallsBack ? 3 : 2);
+    // The record keeps the registrar's answer whatever the boxes show.
+    EXPECT_EQ(state.resultText, registrarAnswer);
+    EXPECT_EQ(state.currentServer, kRegistrar);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, FallbackTest,
+    testing::Values(FallbackCase{{"ShortAfterSubstantial"}, 101, 99, false, true},
+                    FallbackCase{{"RegistrarAnswerOfExactly100"}, 101, 100, false, false},
+                    FallbackCase{{"RegistryAnswerOfExactly100"}, 100, 99, false, false},
+                    FallbackCase{{"QueryEditedByOneByte"}, 101, 99, true, false}),
+    test::CaseName());
+
+TEST_F(LookupTest, RepeatedQueryFallsBackToTheAnswerSavedByAnEarlierFollowUp)
+{
+    const std::string registryAnswer = AnswerOf(500, kRegistrar);
+    const std::string registrarAnswer = AnswerOf(200);
+    const std::string shortAnswer = AnswerOf(60);
+    Registry({Answer(registryAnswer), Answer(shortAnswer)});
+    Server(kRegistrarAddress, {Answer(registrarAnswer)});
+    Start();
+
+    lookup->RunQuery();
+    ASSERT_TRUE(ResultShows(registrarAnswer));
+
+    lookup->RunQuery();
+    ASSERT_TRUE(WaitFor([&] { return boxes.resultWrites == 4; }));
+    EXPECT_EQ(boxes.result, registryAnswer);
+    EXPECT_EQ(boxes.server, kRegistry);
+    EXPECT_EQ(state.resultText, shortAnswer);
+}
+
+struct ReferralCase : test::NamedCase {
+    const char* referral;
+    bool followed;
+};
+
+class ReferralDecisionTest : public LookupTest, public testing::WithParamInterface<ReferralCase> {};
+
+TEST_P(ReferralDecisionTest, FollowsOnlyLongEnoughReferralsToAnotherServer)
+{
+    const ReferralCase& c = GetParam();
+    if (std::string_view(c.referral) != kRegistry) {
+        resolver.Add(c.referral, kRegistrarAddress);
+    }
+    const std::string registryAnswer = AnswerOf(300, c.referral);
+    const std::string registrarAnswer = AnswerOf(200);
+    Registry({Answer(registryAnswer)});
+    LoopbackWhoisServer& registrar = Server(kRegistrarAddress, {Answer(registrarAnswer)});
+    Start();
+
+    lookup->RunQuery();
+    if (c.followed) {
+        ASSERT_TRUE(ResultShows(registrarAnswer));
+        EXPECT_EQ(boxes.server, c.referral);
+    } else {
+        ASSERT_TRUE(ResultShows(registryAnswer));
+        loop.RunFor(200ms);
+        EXPECT_EQ(boxes.result, registryAnswer);
+        EXPECT_EQ(boxes.server, kRegistry);
+        EXPECT_EQ(registrar.ConnectionCount(), 0u);
+        EXPECT_EQ(registry->ConnectionCount(), 1u);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, ReferralDecisionTest,
+    testing::Values(ReferralCase{{"FiveBytes"}, "a.bcd", false},
+                    ReferralCase{{"SixBytes"}, "ab.cde", true},
+                    ReferralCase{{"ServerJustAsked"}, kRegistry, false},
+                    ReferralCase{{"CaseOnlyDifference"}, "COM.whois-servers.net", true}),
+    test::CaseName());
+
+TEST_F(LookupTest, UnreachableReferralKeepsTheRegistrysAnswer)
+{
+    const std::string registryAnswer = AnswerOf(300, "whois.nowhere.test");
+    Registry({Answer(registryAnswer)});
+    Start();
+
+    lookup->RunQuery();
+    ASSERT_TRUE(ResultShows(registryAnswer));
+    loop.RunFor(200ms);
+    EXPECT_EQ(boxes.server, kRegistry);
+    EXPECT_EQ(boxes.resultWrites, 1);
+    EXPECT_EQ(state.currentServer, "whois.nowhere.test");
+    EXPECT_EQ(state.previousServer, kRegistry);
+    EXPECT_EQ(state.previousResultText, registryAnswer);
+    EXPECT_EQ(state.savedQueryText, kQuery);
+}
+
+TEST_F(LookupTest, SecondQueryAbandonsTheFirstAnswer)
+{
+    ConnectionScript held = Answer(AnswerOf(300));
+    held.segments[0].awaitRelease = true;
+    const std::string second = AnswerOf(250);
+    LoopbackWhoisServer& server = Registry({held, Answer(second)});
+    Start();
+
+    lookup->RunQuery();
+    ASSERT_TRUE(WaitFor([&] { return server.Connection(0).requestLineSeen; }));
+    lookup->RunQuery();
+    ASSERT_TRUE(ResultShows(second));
+    server.Release();
+    loop.RunFor(200ms);
+    EXPECT_EQ(boxes.result, second);
+    EXPECT_EQ(boxes.resultWrites, 1);
+}
+
+TEST_F(LookupTest, AnswerInSeveralSegmentsIsShownWholeAndItsLateReferralFollowed)
+{
+    const std::string whole = AnswerOf(3000, kRegistrar);
+    ConnectionScript segmented;
+    segmented.segments = {Segment{whole.substr(0, 1000)}, Segment{whole.substr(1000, 1000), 150ms},
+                          Segment{whole.substr(2000), 150ms}};
+    Registry({segmented});
+    const std::string registrarAnswer = AnswerOf(400);
+    ConnectionScript held = Answer(registrarAnswer);
+    held.segments[0].awaitRelease = true;
+    LoopbackWhoisServer& registrar = Server(kRegistrarAddress, {held});
+    Start();
+
+    lookup->RunQuery();
+    ASSERT_TRUE(WaitFor([&] { return boxes.resultWrites > 0; }));
+    EXPECT_EQ(boxes.result, whole);
+    registrar.Release();
+    ASSERT_TRUE(ResultShows(registrarAnswer));
+}
+
+TEST_F(LookupTest, ServerThatNeverClosesIsAnsweredAfterItFallsSilent)
+{
+    ConnectionScript open = Answer(AnswerOf(200));
+    open.ending = Ending::KeepOpen;
+    LoopbackWhoisServer& server = Registry({open});
+    Start(ShortBounds());
+
+    lookup->RunQuery();
+    ASSERT_TRUE(ResultShows(AnswerOf(200)));
+    EXPECT_TRUE(WaitFor([&] { return server.Connection(0).clientClosed; }));
+}
+
+TEST_F(LookupTest, EndlessStreamStopsAtTheSizeBound)
+{
+    ConnectionScript endless;
+    endless.ending = Ending::StreamForever;
+    LoopbackWhoisServer& server = Registry({endless});
+    Start();
+
+    lookup->RunQuery();
+    ASSERT_TRUE(loop.RunUntil([&] { return boxes.resultWrites > 0; }, 20s));
+    EXPECT_EQ(state.resultText.size(), std::size_t{4} << 20);
+    EXPECT_FALSE(client.IsConnected()) << "reading stops at the bound";
+    EXPECT_GT(server.Connection(0).bytesSent, std::size_t{4} << 20);
+}
+
+TEST_F(LookupTest, ReferralLoopEndsAfterTheSecondServer)
+{
+    const std::string registrarAnswer = AnswerOf(300, kRegistry);
+    Registry({Answer(AnswerOf(300, kRegistrar))});
+    LoopbackWhoisServer& registrar = Server(kRegistrarAddress, {Answer(registrarAnswer)});
+    Start();
+
+    lookup->RunQuery();
+    ASSERT_TRUE(ResultShows(registrarAnswer));
+    loop.RunFor(200ms);
+    EXPECT_EQ(registry->ConnectionCount(), 1u);
+    EXPECT_EQ(registrar.ConnectionCount(), 1u);
+    EXPECT_EQ(boxes.server, kRegistrar);
+}
+
+TEST_F(LookupTest, ReferralChainEndsAfterFiveFollowUps)
+{
+    // Each server names the next: the registry, then six more on their own addresses.
+    Registry({Answer(AnswerOf(300, "whois.hop1.test"))});
+    std::vector<LoopbackWhoisServer*> hops;
+    for (int hop = 1; hop <= 6; ++hop) {
+        const std::string name = "whois.hop" + std::to_string(hop) + ".test";
+        const std::string address = "127.0.0." + std::to_string(10 + hop);
+        resolver.Add(name, address);
+        const std::string next = "whois.hop" + std::to_string(hop + 1) + ".test";
+        hops.push_back(&Server(address.c_str(), {Answer(AnswerOf(300, next))}));
+    }
+    Start();
+
+    lookup->RunQuery();
+    ASSERT_TRUE(WaitFor([&] { return boxes.server == "whois.hop5.test"; }));
+    loop.RunFor(300ms);
+    EXPECT_EQ(boxes.server, "whois.hop5.test");
+    EXPECT_EQ(hops[5]->ConnectionCount(), 0u);
+    EXPECT_EQ(boxes.resultWrites, 6);
+}
+
+struct SilentFailureCase : test::NamedCase {
+    const char* registryAddress; // where the registry's name leads; empty: it does not resolve
+    ConnectionScript script;
+};
+
+class SilentFailureTest : public LookupTest,
+                          public testing::WithParamInterface<SilentFailureCase> {};
+
+TEST_P(SilentFailureTest, LeavesTheBoxesAsTheyWere)
+{
+    const SilentFailureCase& c = GetParam();
+    Registry({c.script});
+    resolver = test::MapResolver();
+    if (*c.registryAddress != '\0') {
+        resolver.Add(kRegistry, c.registryAddress);
+    }
+    boxes.server = "before";
+    boxes.result = "shown before";
+    Start(ShortBounds());
+
+    lookup->RunQuery();
+    loop.RunFor(700ms);
+    EXPECT_EQ(boxes.server, "before");
+    EXPECT_EQ(boxes.result, "shown before");
+    EXPECT_EQ(boxes.resultWrites, 0);
+    EXPECT_EQ(state.currentServer, kRegistry);
+}
+
+ConnectionScript ClosesWithoutAWord()
+{
+    return ConnectionScript{true, {}, Ending::Close};
+}
+
+ConnectionScript NeverAnswers()
+{
+    return ConnectionScript{true, {}, Ending::KeepOpen};
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, SilentFailureTest,
+    testing::Values(SilentFailureCase{{"ConnectionRefused"}, "127.0.0.9", ClosesWithoutAWord()},
+                    SilentFailureCase{{"NameDoesNotResolve"}, "", ClosesWithoutAWord()},
+                    SilentFailureCase{
+                        {"ClosedWithoutAnswer"}, kRegistryAddress, ClosesWithoutAWord()},
+                    SilentFailureCase{{"SilentServer"}, kRegistryAddress, NeverAnswers()}),
+    test::CaseName());
+
+TEST_F(LookupTest, ResetInMidAnswerShowsWhatArrived)
+{
+    const std::string whole = AnswerOf(700);
+    ConnectionScript reset;
+    reset.segments = {Segment{whole.substr(0, 300)}, Segment{whole.substr(300), 100ms}};
+    reset.ending = Ending::Reset;
+    Registry({reset});
+    Start(ShortBounds());
+
+    lookup->RunQuery();
+    ASSERT_TRUE(WaitFor([&] { return boxes.resultWrites > 0; }));
+    // The reset may take unread bytes with it; what is shown is the answer's beginning.
+    EXPECT_GE(boxes.result.size(), 300u);
+    EXPECT_EQ(boxes.result, whole.substr(0, boxes.result.size()));
+}
+
+struct WireCase : test::NamedCase {
+    const char* typed;
+    const char* onTheWire;
+};
+
+class RequestOnTheWireTest : public LookupTest, public testing::WithParamInterface<WireCase> {};
+
+TEST_P(RequestOnTheWireTest, SendsTheNormalisedQuery)
+{
+    const WireCase& c = GetParam();
+    Registry({Answer(AnswerOf(150))});
+    Start();
+    boxes.query = c.typed;
+
+    lookup->RunQuery();
+    ASSERT_TRUE(WaitFor([&] { return boxes.resultWrites > 0; }));
+    EXPECT_EQ(registry->Received(0), c.onTheWire);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, RequestOnTheWireTest,
+    testing::Values(
+        WireCase{{"HostName"}, "shop.example.com", "example.com\r\n"},
+        WireCase{{"WebAddress"}, "HTTPS://user@Mail.Example.COM:8443/a?b#c", "example.com\r\n"},
+        WireCase{{"HostAndPortWithSpaces"}, "  mail.example.com:8080  ", "example.com\r\n"},
+        WireCase{{"KeywordQuery"}, " domain Example.COM", " domain Example.COM\r\n"}),
+    test::CaseName());
+
+} // namespace
+} // namespace whois
