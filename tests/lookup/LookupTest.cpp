@@ -2,6 +2,7 @@
 // several loopback addresses stand for the registry and the registrars' servers.
 #include "lookup/Lookup.h"
 
+#include "encoding/DecodeResponse.h"
 #include "lookup/WhoisQuery.h"
 #include "net/PollEventLoop.h"
 #include "net/TcpClient.h"
@@ -11,6 +12,8 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <iterator>
 #include <memory>
 
 namespace whois {
@@ -481,6 +484,118 @@ INSTANTIATE_TEST_SUITE_P(
         WireCase{{"HostAndPortWithSpaces"}, "  mail.example.com:8080  ", "example.com\r\n"},
         WireCase{{"KeywordQuery"}, " domain Example.COM", " domain Example.COM\r\n"}),
     test::CaseName());
+
+} // namespace
+} // namespace whois
+
+namespace whois {
+namespace {
+
+std::string ReadSample(const std::string& name)
+{
+    std::ifstream in(std::string(WHOIS_SAMPLES_DIR) + "/" + name, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+struct ReplayCase : test::NamedCase {
+    const char* typed;
+    const char* registrySample;
+    const char* registryName; // the directory name the query command derives
+    const char* referral;     // empty: the answer names no server
+    const char* registrarSample;
+};
+
+class ReplayTest : public LookupTest, public testing::WithParamInterface<ReplayCase> {};
+
+TEST_P(ReplayTest, RealAnswersLeadToOneFollowUpAtMost)
+{
+    const ReplayCase& c = GetParam();
+    const std::string registryBytes = ReadSample(c.registrySample);
+    ASSERT_FALSE(registryBytes.empty()) << c.registrySample;
+    resolver.Add(c.registryName, kRegistryAddress);
+    Registry({Answer(registryBytes)});
+    const bool refers = *c.referral != '\0';
+    std::string registrarBytes;
+    if (refers) {
+        resolver.Add(c.referral, kRegistrarAddress);
+        registrarBytes = ReadSample(c.registrarSample);
+        ASSERT_FALSE(registrarBytes.empty()) << c.registrarSample;
+    }
+    LoopbackWhoisServer& registrar = Server(kRegistrarAddress, {Answer(registrarBytes)});
+    boxes.query = c.typed;
+    Start();
+
+    lookup->RunQuery();
+    ASSERT_TRUE(WaitFor([&] { return boxes.resultWrites == (refers ? 2 : 1); }));
+    loop.RunFor(200ms);
+
+    EXPECT_EQ(registry->ConnectionCount(), 1u);
+    EXPECT_EQ(registrar.ConnectionCount(), refers ? 1u : 0u);
+    if (refers) {
+        EXPECT_EQ(registrar.Received(0), registry->Received(0)) << "the same request";
+        EXPECT_EQ(boxes.server, c.referral);
+        EXPECT_EQ(boxes.result, DecodeResponse(registrarBytes));
+    } else {
+        EXPECT_EQ(boxes.server, c.registryName);
+        EXPECT_EQ(boxes.result, DecodeResponse(registryBytes));
+    }
+    EXPECT_EQ(boxes.resultWrites, refers ? 2 : 1);
+    const std::vector<Text> asked =
+        refers ? std::vector<Text>{c.registryName, c.referral} : std::vector<Text>{c.registryName};
+    EXPECT_EQ(resolver.Asked(), asked) << "no server is asked beyond these";
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, ReplayTest,
+                         testing::Values(ReplayCase{{"VerisignToMarkMonitor"},
+                                                    "google.com",
+                                                    "whois.verisign-grs.com__google.com.txt",
+                                                    "com.whois-servers.net",
+                                                    "whois.markmonitor.com",
+                                                    "whois.markmonitor.com__google.com.txt"},
+                                         ReplayCase{{"VerisignNetToRegistrar"},
+                                                    "http://www.nic.net/",
+                                                    "whois.verisign-grs.com__nic.net.txt",
+                                                    "net.whois-servers.net",
+                                                    "whois.domain.com",
+                                                    "whois.jprs.jp__google.co.jp.txt"},
+                                         ReplayCase{{"VerisignFiftyRecordsLastDecides"},
+                                                    "dns.com",
+                                                    "whois.verisign-grs.com__dns.com.txt",
+                                                    "com.whois-servers.net",
+                                                    "whois.moniker.com",
+                                                    "whois.cnnic.cn__cnnic.cn.txt"},
+                                         ReplayCase{{"VerisignMixedCaseReferral"},
+                                                    "whois.com",
+                                                    "whois.verisign-grs.com__whois.com.txt",
+                                                    "com.whois-servers.net",
+                                                    "whois.PublicDomainRegistry.com",
+                                                    "whois.nic.fr__google.fr.txt"},
+                                         ReplayCase{{"PublicInterestRegistry"},
+                                                    "google.org",
+                                                    "whois.pir.org__google.org.txt",
+                                                    "org.whois-servers.net",
+                                                    "whois.markmonitor.com",
+                                                    "whois.markmonitor.com__google.com.txt"},
+                                         ReplayCase{
+                                             {"VerisignNoMatch"},
+                                             "zx5v7d4v2k50l3pq.com",
+                                             "whois.verisign-grs.com__zx5v7d4v2k50l3pq.com.txt",
+                                             "com.whois-servers.net",
+                                             "",
+                                             ""},
+                                         ReplayCase{{"Latin1Registry"},
+                                                    "nic.br",
+                                                    "whois.registro.br__nic.br.txt",
+                                                    "br.whois-servers.net",
+                                                    "",
+                                                    ""},
+                                         ReplayCase{{"ChineseRegistry"},
+                                                    "cnnic.cn",
+                                                    "whois.cnnic.cn__cnnic.cn.txt",
+                                                    "cn.whois-servers.net",
+                                                    "",
+                                                    ""}),
+                         test::CaseName());
 
 } // namespace
 } // namespace whois
