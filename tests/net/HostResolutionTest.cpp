@@ -35,6 +35,7 @@ INSTANTIATE_TEST_SUITE_P(
                     IdnaCase{"LoneLeadByte", "example.\x81", std::nullopt},
                     IdnaCase{"UnmappedPair", "\xFF\xFF.com", std::nullopt},
                     IdnaCase{"Empty", "", std::nullopt},
+                    IdnaCase{"FarTooLong", std::string(5000, '\xC0'), std::nullopt},
                     IdnaCase{"ZeroByte", Text("a\0b.com", 7), std::nullopt}),
     test::CaseName());
 
