@@ -12,6 +12,9 @@ namespace whois {
 
 namespace {
 
+// Far beyond the 253 bytes the DNS allows; keeps the converters' 32-bit counts safe.
+constexpr std::size_t kMaxHostBytes = 4096;
+
 // Code page 936 to UTF-8 with the Windows table; nothing when a byte sequence has no mapping,
 // so a damaged name is refused instead of being looked up with substitutes.
 std::optional<std::string> Cp936ToUtf8(const Text& text)
@@ -48,7 +51,7 @@ std::optional<std::string> Cp936ToUtf8(const Text& text)
 
 std::optional<std::string> IdnaHostName(const Text& host)
 {
-    if (host.empty() || host.find('\0') != Text::npos) {
+    if (host.empty() || host.size() > kMaxHostBytes || host.find('\0') != Text::npos) {
         return std::nullopt;
     }
     if (std::none_of(host.begin(), host.end(), IsLeadByte)) {

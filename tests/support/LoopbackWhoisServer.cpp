@@ -99,6 +99,15 @@ ConnectionRecord LoopbackWhoisServer::Connection(std::size_t index) const
     return index < records_.size() ? records_[index] : ConnectionRecord{};
 }
 
+bool LoopbackWhoisServer::WaitForConnection(
+    std::size_t index, const std::function<bool(const ConnectionRecord&)>& holds,
+    std::chrono::milliseconds timeout) const
+{
+    std::unique_lock lock(mutex_);
+    return changed_.wait_for(lock, timeout,
+                             [&] { return index < records_.size() && holds(records_[index]); });
+}
+
 void LoopbackWhoisServer::Release()
 {
     {
@@ -111,8 +120,11 @@ void LoopbackWhoisServer::Release()
 void LoopbackWhoisServer::Update(std::size_t index,
                                  const std::function<void(ConnectionRecord&)>& change)
 {
-    const std::lock_guard lock(mutex_);
-    change(records_[index]);
+    {
+        const std::lock_guard lock(mutex_);
+        change(records_[index]);
+    }
+    changed_.notify_all();
 }
 
 bool LoopbackWhoisServer::WaitFor(int fd, short events, Clock::time_point until) const
@@ -144,11 +156,14 @@ void LoopbackWhoisServer::AcceptLoop()
         if (fd < 0) {
             continue;
         }
-        const std::lock_guard lock(mutex_);
-        const std::size_t index = records_.size();
-        records_.push_back(ConnectionRecord{});
-        records_.back().acceptedAt = Clock::now();
-        workers_.emplace_back([this, fd, index] { Serve(fd, index); });
+        {
+            const std::lock_guard lock(mutex_);
+            const std::size_t index = records_.size();
+            records_.push_back(ConnectionRecord{});
+            records_.back().acceptedAt = Clock::now();
+            workers_.emplace_back([this, fd, index] { Serve(fd, index); });
+        }
+        changed_.notify_all();
     }
 }
 
@@ -187,6 +202,8 @@ void LoopbackWhoisServer::Serve(int fd, std::size_t index)
                     record.lastByteSentAt = Clock::now();
                 });
             } else if (sent < 0 && errno != EAGAIN && errno != EINTR) {
+                // The client has gone: its RST (or FIN, then RST) makes the send fail.
+                Update(index, [](ConnectionRecord& record) { record.clientClosed = true; });
                 return false;
             } else if (!WaitFor(fd, POLLOUT, end_)) {
                 return false;

@@ -78,6 +78,12 @@ class LoopbackWhoisServer {
     ConnectionRecord Connection(std::size_t index) const;
     std::string Received(std::size_t index) const { return Connection(index).received; }
 
+    // Blocks until connection `index` exists and `holds` is true of its record, or `timeout`
+    // passes; for waiting on the server without running the client's event loop.
+    bool WaitForConnection(std::size_t index,
+                           const std::function<bool(const ConnectionRecord&)>& holds,
+                           std::chrono::milliseconds timeout = std::chrono::seconds{10}) const;
+
     // Lets one segment that awaits release go out (the first connection to wait takes it).
     void Release();
 
@@ -97,6 +103,7 @@ class LoopbackWhoisServer {
 
     mutable std::mutex mutex_;
     std::condition_variable released_;
+    mutable std::condition_variable changed_;
     std::size_t releases_ = 0;
     bool stopping_ = false;
     std::vector<ConnectionRecord> records_;
