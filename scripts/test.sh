@@ -9,11 +9,13 @@ bash scripts/setup.sh
 jobs=$(nproc)
 
 echo "== build: plain (warnings are errors)"
-cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DWHOIS_WERROR=ON -DWHOIS_BUILD_BENCHMARKS=ON >/dev/null
+cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DWHOIS_WERROR=ON -DWHOIS_BUILD_BENCHMARKS=ON \
+    -DWHOIS_BUILD_APP=ON -DWHOIS_BUILD_TESTS=ON >/dev/null
 cmake --build build -j "$jobs"
 
 echo "== build: AddressSanitizer + UndefinedBehaviorSanitizer"
-cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DWHOIS_SANITIZE=ON -DWHOIS_WERROR=ON >/dev/null
+cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DWHOIS_SANITIZE=ON -DWHOIS_WERROR=ON \
+    -DWHOIS_BUILD_APP=ON -DWHOIS_BUILD_TESTS=ON >/dev/null
 cmake --build build-asan -j "$jobs"
 
 echo "== fuzz"
