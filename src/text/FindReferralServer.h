@@ -1,0 +1,12 @@
+#pragma once
+
+#include "text/Text.h"
+
+namespace whois {
+
+// The whois server that a decoded answer names: group 1 of the last match of
+// "Whois Server:(.+?)\s" (letter case ignored), trimmed of spaces. The empty text when the
+// answer names none. Never fails and never changes the answer.
+Text FindReferralServer(std::string_view answer);
+
+} // namespace whois
