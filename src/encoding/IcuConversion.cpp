@@ -5,7 +5,6 @@
 #include <unicode/unorm2.h>
 #include <unicode/utf16.h>
 
-#include <algorithm>
 #include <climits>
 #include <memory>
 
@@ -106,6 +105,10 @@ std::u16string_view UpToFirstZero(std::u16string_view units)
     return units.substr(0, units.find(u'\0'));
 }
 
+// Both directions convert through a small buffer that stays in cache and append to a result
+// reserved once for the largest possible size, so that no large area is filled twice.
+constexpr std::size_t kChunk = 16 * 1024;
+
 std::u16string DecodeToUnits(std::string_view bytes, CodePage codePage)
 {
     if (bytes.empty()) {
@@ -115,15 +118,23 @@ std::u16string DecodeToUnits(std::string_view bytes, CodePage codePage)
     if (!converter) {
         return {};
     }
-    // No byte of UTF-8 or code page 936 yields more than one unit, so one pass into an area
-    // of the input's size takes the whole conversion.
-    std::u16string units(bytes.size() + 1, u'\0');
-    UChar* target = units.data();
+    // No byte of UTF-8 or code page 936 yields more than one unit.
+    std::u16string units;
+    units.reserve(bytes.size());
+    UChar chunk[kChunk];
     const char* source = bytes.data();
-    UErrorCode status = U_ZERO_ERROR;
-    ucnv_toUnicode(converter.get(), &target, units.data() + units.size(), &source,
-                   bytes.data() + bytes.size(), nullptr, true, &status);
-    units.resize(U_FAILURE(status) ? 0 : static_cast<std::size_t>(target - units.data()));
+    const char* const sourceEnd = bytes.data() + bytes.size();
+    UErrorCode status = U_BUFFER_OVERFLOW_ERROR;
+    while (status == U_BUFFER_OVERFLOW_ERROR) {
+        status = U_ZERO_ERROR;
+        UChar* target = chunk;
+        ucnv_toUnicode(converter.get(), &target, chunk + kChunk, &source, sourceEnd, nullptr, true,
+                       &status);
+        units.append(chunk, static_cast<std::size_t>(target - chunk));
+    }
+    if (U_FAILURE(status)) {
+        return {};
+    }
     return units;
 }
 
@@ -139,14 +150,22 @@ std::string EncodeUnits(std::u16string_view units, CodePage codePage, bool compo
     if (!converter) {
         return {};
     }
-    const std::size_t maxCharSize = static_cast<std::size_t>(ucnv_getMaxCharSize(converter.get()));
-    std::string bytes((input.size() + 10) * maxCharSize, '\0');
-    char* target = bytes.data();
+    std::string bytes;
+    bytes.reserve(input.size() * static_cast<std::size_t>(ucnv_getMaxCharSize(converter.get())));
+    char chunk[kChunk];
     const UChar* source = input.data();
-    UErrorCode status = U_ZERO_ERROR;
-    ucnv_fromUnicode(converter.get(), &target, bytes.data() + bytes.size(), &source,
-                     input.data() + input.size(), nullptr, true, &status);
-    bytes.resize(U_FAILURE(status) ? 0 : static_cast<std::size_t>(target - bytes.data()));
+    const UChar* const sourceEnd = input.data() + input.size();
+    UErrorCode status = U_BUFFER_OVERFLOW_ERROR;
+    while (status == U_BUFFER_OVERFLOW_ERROR) {
+        status = U_ZERO_ERROR;
+        char* target = chunk;
+        ucnv_fromUnicode(converter.get(), &target, chunk + kChunk, &source, sourceEnd, nullptr,
+                         true, &status);
+        bytes.append(chunk, static_cast<std::size_t>(target - chunk));
+    }
+    if (U_FAILURE(status)) {
+        return {};
+    }
     return bytes;
 }
 
