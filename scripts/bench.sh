@@ -1,12 +1,17 @@
 #!/usr/bin/env bash
-# Builds the benchmarks in Release and runs them: decoding plus referral search on the
-# recorded answers and on synthetic answers of 64 KiB, 1 MiB and 4 MiB. Extra arguments go
-# to the benchmark program (for example --benchmark_repetitions=5).
+# Builds the benchmarks in Release and runs them:
+#  - referral_benchmark: decoding plus referral search on the recorded answers and on
+#    synthetic answers of 64 KiB, 1 MiB and 4 MiB;
+#  - lookup_bench: over loopback, the time from a referring answer's last byte to the
+#    follow-up request at the referral server, and memory and descriptors over many lookups.
+# Extra arguments go to both programs (for example --benchmark_repetitions=5).
+# Start-up time and memory of the window: scripts/bench-startup.sh.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 bash scripts/setup.sh >/dev/null
 cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DWHOIS_BUILD_APP=OFF -DWHOIS_BUILD_TESTS=OFF \
     -DWHOIS_BUILD_BENCHMARKS=ON >/dev/null
-cmake --build build-bench -j "$(nproc)" --target referral_benchmark >/dev/null
-exec build-bench/bench/referral_benchmark "$@"
+cmake --build build-bench -j "$(nproc)" --target referral_benchmark lookup_bench >/dev/null
+build-bench/bench/referral_benchmark "$@"
+build-bench/bench/lookup/lookup_bench "$@"
