@@ -47,6 +47,14 @@ std::string AnswerOf(std::size_t length, std::string_view referral = {})
     return body + tail;
 }
 
+// An answer that goes out only when the test releases it.
+ConnectionScript HeldAnswer(std::string bytes)
+{
+    ConnectionScript script = Answer(std::move(bytes));
+    script.segments[0].awaitRelease = true;
+    return script;
+}
+
 // The window's boxes as a plain object: the result box raises its change event inside every
 // write by calling StartFollowUp, as the real box does.
 class RecordingBoxes : public LookupBoxes {
@@ -140,9 +148,7 @@ TEST_F(LookupTest, FollowsTheReferralAndShowsTheRegistrarsAnswer)
     const std::string registryAnswer = AnswerOf(400, kRegistrar);
     const std::string registrarAnswer = AnswerOf(300);
     Registry({Answer(registryAnswer)});
-    ConnectionScript held = Answer(registrarAnswer);
-    held.segments[0].awaitRelease = true;
-    LoopbackWhoisServer& registrar = Server(kRegistrarAddress, {held});
+    LoopbackWhoisServer& registrar = Server(kRegistrarAddress, {HeldAnswer(registrarAnswer)});
     Start();
 
     lookup->RunQuery();
@@ -185,9 +191,7 @@ TEST_P(FallbackTest, ShortRegistrarAnswerGivesWayToSubstantialRegistryAnswer)
     const std::string registryAnswer = AnswerOf(c.registryLength, kRegistrar);
     const std::string registrarAnswer = AnswerOf(c.registrarLength);
     Registry({Answer(registryAnswer)});
-    ConnectionScript held = Answer(registrarAnswer);
-    held.segments[0].awaitRelease = true;
-    LoopbackWhoisServer& registrar = Server(kRegistrarAddress, {held});
+    LoopbackWhoisServer& registrar = Server(kRegistrarAddress, {HeldAnswer(registrarAnswer)});
     Start();
 
     lookup->RunQuery();
@@ -295,10 +299,8 @@ TEST_F(LookupTest, UnreachableReferralKeepsTheRegistrysAnswer)
 
 TEST_F(LookupTest, SecondQueryAbandonsTheFirstAnswer)
 {
-    ConnectionScript held = Answer(AnswerOf(300));
-    held.segments[0].awaitRelease = true;
     const std::string second = AnswerOf(250);
-    LoopbackWhoisServer& server = Registry({held, Answer(second)});
+    LoopbackWhoisServer& server = Registry({HeldAnswer(AnswerOf(300)), Answer(second)});
     Start();
 
     lookup->RunQuery();
@@ -319,9 +321,7 @@ TEST_F(LookupTest, AnswerInSeveralSegmentsIsShownWholeAndItsLateReferralFollowed
                           Segment{whole.substr(2000), 150ms}};
     Registry({segmented});
     const std::string registrarAnswer = AnswerOf(400);
-    ConnectionScript held = Answer(registrarAnswer);
-    held.segments[0].awaitRelease = true;
-    LoopbackWhoisServer& registrar = Server(kRegistrarAddress, {held});
+    LoopbackWhoisServer& registrar = Server(kRegistrarAddress, {HeldAnswer(registrarAnswer)});
     Start();
 
     lookup->RunQuery();
