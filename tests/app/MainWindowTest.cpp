@@ -14,6 +14,9 @@
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
+#include <QTextBlock>
+
+#include <algorithm>
 
 #include <memory>
 
@@ -38,6 +41,7 @@ class MainWindowTest : public QObject {
     void copyButtonsFillTheClipboard();
     void contentChangedOncePerWriteAndPerEdit();
     void typingInTheResultBoxNeverStartsAQuery();
+    void overlongLinesAreShownInPieces();
 
   private:
     template <typename Control> Control* Find(const char* name) const
@@ -217,6 +221,30 @@ void MainWindowTest::typingInTheResultBoxNeverStartsAQuery()
     QTest::qWait(200);
     QCOMPARE(registryServer.ConnectionCount(), std::size_t{0});
     QCOMPARE(Find<QLineEdit>("编辑框1")->text(), QString());
+}
+
+void MainWindowTest::overlongLinesAreShownInPieces()
+{
+    // One line of 100,000 characters, as a hostile server might send: laid out whole it would
+    // take the window minutes.
+    MakeWindow(43);
+    auto* result = Find<ResultBox>("超级编辑框1");
+    const QString line(100000, QLatin1Char('x'));
+    const QString answer = QStringLiteral("Domain: example.com\r\n") + line + QStringLiteral("\n");
+    result->WriteContent(answer);
+
+    const QTextDocument* document = result->document();
+    int longest = 0;
+    for (QTextBlock block = document->begin(); block.isValid(); block = block.next()) {
+        longest = std::max(longest, block.length() - 1);
+    }
+    QCOMPARE(longest, 8192);
+    QCOMPARE(result->toPlainText().remove(QLatin1Char('\n')),
+             QString(answer).remove(QLatin1Char('\n')).remove(QLatin1Char('\r')));
+
+    const QString ordinary = QStringLiteral("Domain: example.com\nRegistrar: Example\n");
+    result->WriteContent(ordinary);
+    QCOMPARE(result->toPlainText(), ordinary);
 }
 
 } // namespace whois::app
