@@ -12,6 +12,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScreen>
 #include <QSignalSpy>
 #include <QTest>
 #include <QTextBlock>
@@ -42,6 +43,7 @@ class MainWindowTest : public QObject {
     void contentChangedOncePerWriteAndPerEdit();
     void typingInTheResultBoxNeverStartsAQuery();
     void overlongLinesAreShownInPieces();
+    void closingTheWindowClosesTheOpenConnection();
 
   private:
     template <typename Control> Control* Find(const char* name) const
@@ -134,6 +136,12 @@ void MainWindowTest::windowCannotBeResized()
     QVERIFY(window_->windowFlags() & Qt::WindowMinimizeButtonHint);
     window_->resize(800, 600);
     QCOMPARE(window_->size(), QSize(560, 270));
+    const QPoint offCentre =
+        window_->geometry().center() - window_->screen()->availableGeometry().center();
+    // Centred within the thickness of the frame the window system adds.
+    const QPoint frame = window_->geometry().topLeft() - window_->pos();
+    QVERIFY2(offCentre.manhattanLength() <= frame.manhattanLength() + 2,
+             "the window opens centred");
     QVERIFY(!Find<QLineEdit>("编辑框1")->isEnabled());
 }
 
@@ -245,6 +253,22 @@ void MainWindowTest::overlongLinesAreShownInPieces()
     const QString ordinary = QStringLiteral("Domain: example.com\nRegistrar: Example\n");
     result->WriteContent(ordinary);
     QCOMPARE(result->toPlainText(), ordinary);
+}
+
+void MainWindowTest::closingTheWindowClosesTheOpenConnection()
+{
+    ConnectionScript held = Answer("Domain: example.com\r\n");
+    held.segments[0].awaitRelease = true;
+    LoopbackWhoisServer registryServer({held}, 0, 30s, "127.0.0.1");
+    MakeWindow(registryServer.Port());
+    Find<QLineEdit>("编辑框2")->setText(QStringLiteral("example.com"));
+    QTest::mouseClick(Find<QPushButton>("按钮1"), Qt::LeftButton);
+    QTRY_VERIFY_WITH_TIMEOUT(registryServer.Connection(0).requestLineSeen, 5000);
+
+    window_.reset();
+    registryServer.Release();
+    QTRY_VERIFY_WITH_TIMEOUT(registryServer.Connection(0).clientClosed, 5000);
+    QTest::qWait(100); // nothing may run for the destroyed window's connection
 }
 
 } // namespace whois::app
