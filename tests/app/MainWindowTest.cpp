@@ -1,7 +1,9 @@
 // The real window on the offscreen platform, driven by name as a person would drive it,
 // against whois servers on loopback addresses.
 #include "MainWindow.h"
+#include "EmbeddedFiles.h"
 #include "ResultBox.h"
+#include "SkinInstaller.h"
 
 #include "lookup/LookupState.h"
 #include "support/LoopbackWhoisServer.h"
@@ -12,8 +14,10 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QScreen>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTextBlock>
 
@@ -44,6 +48,7 @@ class MainWindowTest : public QObject {
     void typingInTheResultBoxNeverStartsAQuery();
     void overlongLinesAreShownInPieces();
     void closingTheWindowClosesTheOpenConnection();
+    void skinnedSelectionShowsOnlyWithFocus();
 
   private:
     template <typename Control> Control* Find(const char* name) const
@@ -269,6 +274,56 @@ void MainWindowTest::closingTheWindowClosesTheOpenConnection()
     registryServer.Release();
     QTRY_VERIFY_WITH_TIMEOUT(registryServer.Connection(0).clientClosed, 5000);
     QTest::qWait(100); // nothing may run for the destroyed window's connection
+}
+
+// The skin's accent colour, which it gives selections (and the focused box's border).
+QColor SkinAccent()
+{
+    const QString skin = QString::fromUtf8(embedded::kSkinFile.data(),
+                                           static_cast<qsizetype>(embedded::kSkinFile.size()));
+    const QRegularExpression accent(QStringLiteral("^accent = (#[0-9a-f]{6})$"),
+                                    QRegularExpression::MultilineOption);
+    return QColor(accent.match(skin).captured(1));
+}
+
+// Pixels of `colour` inside the widget's frame.
+int PixelsOfColour(QWidget* widget, QColor colour)
+{
+    const QImage image = widget->grab(widget->rect().adjusted(3, 3, -3, -3)).toImage();
+    int count = 0;
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x) {
+            count += image.pixelColor(x, y) == colour ? 1 : 0;
+        }
+    }
+    return count;
+}
+
+void MainWindowTest::skinnedSelectionShowsOnlyWithFocus()
+{
+    QTemporaryDir skinDirectory;
+    SkinEngine skin;
+    QVERIFY(InstallSkin(skinDirectory.path(), skin));
+    MakeWindow(43);
+    window_->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(window_.get()));
+
+    auto* result = Find<ResultBox>("超级编辑框1");
+    result->WriteContent(QStringLiteral("Domain Name: EXAMPLE.COM\nRegistrar: Example"));
+    result->setFocus();
+    result->selectAll();
+    QTRY_VERIFY(result->hasFocus());
+    const QColor highlight = SkinAccent();
+    const int focused = PixelsOfColour(result, highlight);
+
+    Find<QLineEdit>("编辑框2")->setFocus();
+    QTRY_VERIFY(!result->hasFocus());
+    const int unfocused = PixelsOfColour(result, highlight);
+
+    window_.reset();
+    qApp->setStyleSheet(QString());
+    QVERIFY2(focused > 100, "the selection shows while the box has the focus");
+    QCOMPARE(unfocused, 0);
 }
 
 } // namespace whois::app

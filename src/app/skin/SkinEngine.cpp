@@ -66,6 +66,9 @@ QString StyleSheetFor(const QHash<QString, QString>& skin)
                           "QLineEdit, QPlainTextEdit { background: %3; border: 1px solid %7;"
                           " border-radius: %9px; selection-background-color: %6; }"
                           "QLineEdit:focus, QPlainTextEdit:focus { border-color: %6; }"
+                          // The answer's selection shows only while the box has the focus.
+                          "QPlainTextEdit:!focus { selection-background-color: transparent;"
+                          " selection-color: %2; }"
                           "QLineEdit:disabled { background: %8; color: %2; }"
                           "QPushButton { background: %4; color: %5; border: 1px solid %7;"
                           " border-radius: %9px; padding: 2px; }"
