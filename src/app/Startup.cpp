@@ -43,7 +43,6 @@ int RunProgram(int& argc, char** argv, const std::function<void(MainWindow&)>& o
 
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("whois-desktop"));
-    QApplication::setApplicationDisplayName(QStringLiteral("whois"));
     QDir::setCurrent(QApplication::applicationDirPath());
     std::atexit(ReleaseProgramLookupState);
 
