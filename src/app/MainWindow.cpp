@@ -12,6 +12,8 @@
 #include <QScreen>
 #include <QUrl>
 
+#include <algorithm>
+
 namespace whois::app {
 namespace {
 
@@ -48,6 +50,25 @@ QFont ResultFont()
     return font;
 }
 
+bool IsLineBreak(QChar c)
+{
+    return c == QLatin1Char('\r') || c == QLatin1Char('\n');
+}
+
+// The first line of `text` that holds anything: what a single-line box keeps of pasted text.
+QString FirstLine(const QString& text)
+{
+    qsizetype begin = 0;
+    while (begin < text.size() && IsLineBreak(text[begin])) {
+        ++begin;
+    }
+    qsizetype end = begin;
+    while (end < text.size() && !IsLineBreak(text[end])) {
+        ++end;
+    }
+    return text.mid(begin, end - begin);
+}
+
 bool SetClipboardText(const QString& text)
 {
     QClipboard* clipboard = QGuiApplication::clipboard();
@@ -78,6 +99,12 @@ MainWindow::MainWindow(LookupState& state, Resolver& resolver, Lookup::Limits li
 
     MakeLabel(this, "标签2", "查询网站", {24, 56, 72, 16});
     queryBox_ = Place(new QLineEdit(this), "编辑框2", 88, 52, 384, 24);
+    // A site copied with its line end would otherwise name no server at all.
+    connect(queryBox_, &QLineEdit::textChanged, this, [this](const QString& text) {
+        if (std::any_of(text.begin(), text.end(), IsLineBreak)) {
+            queryBox_->setText(FirstLine(text));
+        }
+    });
 
     MakeLabel(this, "标签3", "查询结果", {24, 88, 56, 16});
     resultBox_ = Place(new ResultBox(this), "超级编辑框1", 88, 88, 384, 168);

@@ -49,6 +49,7 @@ class MainWindowTest : public QObject {
     void overlongLinesAreShownInPieces();
     void closingTheWindowClosesTheOpenConnection();
     void skinnedSelectionShowsOnlyWithFocus();
+    void pastedSiteKeepsOnlyItsLine();
 
   private:
     template <typename Control> Control* Find(const char* name) const
@@ -324,6 +325,22 @@ void MainWindowTest::skinnedSelectionShowsOnlyWithFocus()
     qApp->setStyleSheet(QString());
     QVERIFY2(focused > 100, "the selection shows while the box has the focus");
     QCOMPARE(unfocused, 0);
+}
+
+void MainWindowTest::pastedSiteKeepsOnlyItsLine()
+{
+    LoopbackWhoisServer registryServer({Answer("Domain: example.com\r\n")}, 0, 30s, "127.0.0.1");
+    MakeWindow(registryServer.Port());
+    auto* queryBox = Find<QLineEdit>("编辑框2");
+    QGuiApplication::clipboard()->setText(QStringLiteral("\r\nwww.example.com\r\nsecond line\n"));
+    queryBox->setFocus();
+    QTest::keySequence(queryBox, QKeySequence::Paste);
+    QCOMPARE(queryBox->text(), QStringLiteral("www.example.com"));
+
+    QTest::mouseClick(Find<QPushButton>("按钮1"), Qt::LeftButton);
+    QTRY_COMPARE_WITH_TIMEOUT(Find<QLineEdit>("编辑框1")->text(),
+                              QStringLiteral("com.whois-servers.net"), 5000);
+    QCOMPARE(registryServer.Received(0), std::string("example.com\r\n"));
 }
 
 } // namespace whois::app
