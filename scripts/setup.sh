@@ -5,11 +5,11 @@ set -euo pipefail
 
 packages=(
   cmake g++ make pkg-config git
-  qt6-base-dev qt6-base-dev-tools libgl-dev
+  qt6-base-dev qt6-base-dev-tools qt6-wayland libgl-dev
   libicu-dev libpcre2-dev libpsl-dev publicsuffix libidn2-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev clang-format
-  fonts-wqy-zenhei xvfb xauth imagemagick
+  fonts-wqy-zenhei xvfb xauth imagemagick python3
 )
 
 missing=()
