@@ -26,9 +26,7 @@ bool HasSpaceOrControl(std::string_view text)
 {
     for (std::size_t i = 0; i < text.size(); i += CharWidthAt(text, i)) {
         const auto byte = static_cast<unsigned char>(text[i]);
-        const bool fullWidthSpace =
-            byte == 0xA1 && i + 1 < text.size() && static_cast<unsigned char>(text[i + 1]) == 0xA1;
-        if (byte <= 0x20 || byte == 0x7F || fullWidthSpace) {
+        if (byte <= 0x20 || byte == 0x7F || IsFullWidthSpace(text, i)) {
             return true;
         }
     }

@@ -30,4 +30,11 @@ inline std::size_t CharWidthAt(std::string_view text, std::size_t index)
     return IsLeadByte(text[index]) && index + 1 < text.size() ? 2 : 1;
 }
 
+// The code page 936 full-width space, the byte pair A1 A1, at `index`.
+inline bool IsFullWidthSpace(std::string_view text, std::size_t index)
+{
+    return index + 1 < text.size() && static_cast<unsigned char>(text[index]) == 0xA1 &&
+           static_cast<unsigned char>(text[index + 1]) == 0xA1;
+}
+
 } // namespace whois

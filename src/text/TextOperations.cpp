@@ -26,12 +26,6 @@ bool MatchesAt(std::string_view text, std::size_t index, std::string_view sought
     return true;
 }
 
-bool IsFullWidthSpace(std::string_view text, std::size_t index)
-{
-    return index + 1 < text.size() && static_cast<unsigned char>(text[index]) == 0xA1 &&
-           static_cast<unsigned char>(text[index + 1]) == 0xA1;
-}
-
 Text Bytes(std::string_view text, std::size_t from, std::size_t count)
 {
     return Text(text.substr(from, count));
