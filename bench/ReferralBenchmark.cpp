@@ -1,7 +1,7 @@
 // The answer handling's two steps on one answer: decoding the received bytes, then searching
 // the text for the referral server. On the recorded answers and on large synthetic ones.
 #include "encoding/DecodeResponse.h"
-#include "text/FindReferralServer.h"
+#include "lookup/FindReferralServer.h"
 
 #include <benchmark/benchmark.h>
 

@@ -5,7 +5,7 @@
 #include "encoding/CodePageConversion.h"
 #include "encoding/DecodeResponse.h"
 #include "encoding/RegexSearch.h"
-#include "text/FindReferralServer.h"
+#include "lookup/FindReferralServer.h"
 #include "text/TextOperations.h"
 
 #include <fuzzer/FuzzedDataProvider.h>

@@ -1,7 +1,7 @@
 // Drives the normalisation of what the user typed into a whois request with arbitrary bytes:
 // no crash or sanitizer report from the Public Suffix List, IDNA or address parsing, one
 // request line whatever was typed, and no stray spaces or control bytes in a site's query.
-#include "lookup/WhoisQuery.h"
+#include "naming/WhoisQuery.h"
 #include "text/TextOperations.h"
 
 #include <cstdint>

@@ -7,6 +7,7 @@ packages=(
   cmake g++ make pkg-config git
   qt6-base-dev qt6-base-dev-tools qt6-wayland libgl-dev
   libicu-dev libpcre2-dev libpsl-dev publicsuffix libidn2-dev
+  libcurl4-openssl-dev nlohmann-json3-dev libssl-dev openssl ca-certificates
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev clang-format
   fonts-wqy-zenhei xvfb xauth imagemagick python3

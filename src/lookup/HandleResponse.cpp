@@ -1,7 +1,7 @@
 #include "lookup/Lookup.h"
 
 #include "encoding/DecodeResponse.h"
-#include "text/FindReferralServer.h"
+#include "lookup/FindReferralServer.h"
 #include "text/TextOperations.h"
 
 namespace whois {

@@ -1,9 +1,10 @@
 #include "lookup/Lookup.h"
 
-#include "lookup/WhoisQuery.h"
-#include "text/ExtractDomain.h"
+#include "naming/ExtractDomain.h"
+#include "naming/IdnaHostName.h"
+#include "naming/WhoisQuery.h"
+#include "naming/WhoisServerForDomain.h"
 #include "text/TextOperations.h"
-#include "text/WhoisServerForDomain.h"
 
 namespace whois {
 
@@ -17,7 +18,7 @@ void Lookup::RunQuery()
     followUps_ = 0;
 
     // Connect drops any earlier connection, so an answer still awaited is abandoned.
-    client_.Connect(state_.currentServer, limits_.whoisPort);
+    client_.Connect(IdnaHostName(state_.currentServer).value_or(""), limits_.whoisPort);
     client_.SendData(WhoisRequestLine(boxes_.ReadQueryBox()));
     BeginExchange();
 }

@@ -1,6 +1,7 @@
 #include "lookup/Lookup.h"
 
-#include "lookup/WhoisQuery.h"
+#include "naming/IdnaHostName.h"
+#include "naming/WhoisQuery.h"
 
 namespace whois {
 
@@ -12,7 +13,7 @@ void Lookup::StartFollowUp()
     state_.previousResultText = state_.resultText;
     state_.previousServer = state_.currentServer;
 
-    client_.Connect(state_.referralServer, limits_.whoisPort);
+    client_.Connect(IdnaHostName(state_.referralServer).value_or(""), limits_.whoisPort);
     client_.SendData(WhoisRequestLine(boxes_.ReadQueryBox()));
     state_.followUpPending = 0;
     state_.currentServer = state_.referralServer;

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "text/Text.h"
+#include <string>
 
 #include <optional>
 
@@ -15,7 +15,7 @@ class Resolver {
     virtual ~Resolver() = default;
 
     // The address to connect to, or nothing when the name does not resolve. May block.
-    virtual std::optional<in_addr> Resolve(const Text& host) = 0;
+    virtual std::optional<in_addr> Resolve(const std::string& host) = 0;
 };
 
 } // namespace whois

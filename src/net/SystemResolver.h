@@ -9,7 +9,7 @@ namespace whois {
 // their IDNA A-labels.
 class SystemResolver : public Resolver {
   public:
-    std::optional<in_addr> Resolve(const Text& host) override;
+    std::optional<in_addr> Resolve(const std::string& host) override;
 };
 
 } // namespace whois

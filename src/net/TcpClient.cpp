@@ -20,7 +20,7 @@ constexpr std::size_t kChunkBytes = 1024;
 
 // A dotted IPv4 address in any form inet_aton takes ("192.0.2.1", "127.1", "0x7f.1"), but
 // nothing after it: glibc would accept "1.2.3.4 anything" as 1.2.3.4.
-std::optional<in_addr> DottedAddress(const Text& host)
+std::optional<in_addr> DottedAddress(const std::string& host)
 {
     const bool dottedCharacters = std::all_of(host.begin(), host.end(), [](char c) {
         return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F') ||
@@ -68,13 +68,13 @@ TcpClient::~TcpClient()
     Disconnect();
 }
 
-bool TcpClient::Connect(const Text& host, int port)
+bool TcpClient::Connect(const std::string& host, int port)
 {
     port = std::max(port, kLowestPort);
     Disconnect();
 
     // Ports beyond 16 bits would otherwise wrap around to an unrelated port.
-    if (port > kHighestPort || host.empty() || host.find('\0') != Text::npos) {
+    if (port > kHighestPort || host.empty() || host.find('\0') != std::string::npos) {
         return false;
     }
     std::optional<in_addr> address = DottedAddress(host);

@@ -2,7 +2,7 @@
 
 #include "net/EventLoop.h"
 #include "net/Resolver.h"
-#include "text/Text.h"
+#include <string>
 
 #include <chrono>
 #include <cstddef>
@@ -36,7 +36,7 @@ class TcpClient {
     // address, used without a lookup, or a name for the resolver) on `port`; a port below 1 is
     // taken as 1. Blocks for the lookup and at most the connect time-out, dispatching nothing.
     // True when connected and watched for data; false leaves no connection.
-    bool Connect(const Text& host, int port);
+    bool Connect(const std::string& host, int port);
 
     // Hands every byte to the socket without waiting for it to become writable. False without
     // a connection or at the first error (a full send buffer included); bytes handed over

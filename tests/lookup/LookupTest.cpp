@@ -3,7 +3,7 @@
 #include "lookup/Lookup.h"
 
 #include "encoding/DecodeResponse.h"
-#include "lookup/WhoisQuery.h"
+#include "naming/WhoisQuery.h"
 #include "net/PollEventLoop.h"
 #include "net/TcpClient.h"
 #include "support/CaseName.h"

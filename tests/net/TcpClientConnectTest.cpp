@@ -51,8 +51,8 @@ bool ClientClosed(const ConnectionRecord& record)
 
 // Host forms that reach the loopback server, and the names the resolver is asked for.
 struct ReachCase : test::NamedCase {
-    Text host;
-    std::vector<Text> lookups;
+    std::string host;
+    std::vector<std::string> lookups;
 };
 
 class TcpClientReachTest : public testing::TestWithParam<ReachCase> {};
@@ -81,10 +81,10 @@ INSTANTIATE_TEST_SUITE_P(
 enum class Target { Server, Refusing };
 
 struct FailureCase : test::NamedCase {
-    Text host;
+    std::string host;
     Target target;
     int portOffset; // added to the target's port
-    std::vector<Text> lookups;
+    std::vector<std::string> lookups;
 };
 
 class TcpClientConnectFailureTest : public testing::TestWithParam<FailureCase> {};
@@ -113,7 +113,7 @@ INSTANTIATE_TEST_SUITE_P(
         FailureCase{"EmptyHost", "", Target::Server, 0, {}},
         FailureCase{
             "UnknownName", "nowhere.example.test", Target::Server, 0, {"nowhere.example.test"}},
-        FailureCase{"ZeroByteInHost", Text("127.0.0.1\0.x", 12), Target::Server, 0, {}},
+        FailureCase{"ZeroByteInHost", std::string("127.0.0.1\0.x", 12), Target::Server, 0, {}},
         // 65536 more would wrap around to the server's own port.
         FailureCase{"PortBeyondSixteenBits", "127.0.0.1", Target::Server, 65536, {}},
         FailureCase{"ConnectionRefused", "127.0.0.1", Target::Refusing, 0, {}},

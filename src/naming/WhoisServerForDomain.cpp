@@ -1,4 +1,4 @@
-#include "text/WhoisServerForDomain.h"
+#include "naming/WhoisServerForDomain.h"
 
 #include "text/TextOperations.h"
 

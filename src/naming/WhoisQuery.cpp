@@ -1,7 +1,7 @@
-#include "lookup/WhoisQuery.h"
+#include "naming/WhoisQuery.h"
 
-#include "lookup/RegistrableDomain.h"
-#include "net/IdnaHostName.h"
+#include "naming/RegistrableDomain.h"
+#include "naming/IdnaHostName.h"
 #include "text/TextOperations.h"
 
 #include <algorithm>

@@ -1,4 +1,4 @@
-#include "lookup/RegistrableDomain.h"
+#include "naming/RegistrableDomain.h"
 
 #include <memory>
 

@@ -1,4 +1,4 @@
-#include "net/IdnaHostName.h"
+#include "naming/IdnaHostName.h"
 
 #include "encoding/IcuConversion.h"
 

@@ -1,4 +1,4 @@
-#include "text/FindReferralServer.h"
+#include "lookup/FindReferralServer.h"
 
 #include "support/CaseName.h"
 

@@ -1,7 +1,7 @@
 // Every recorded whois answer in the samples folder, as its server sent it, goes through the
 // answer handling's two steps: decoding, then the search for the referral server.
 #include "encoding/DecodeResponse.h"
-#include "text/FindReferralServer.h"
+#include "lookup/FindReferralServer.h"
 
 #include <gtest/gtest.h>
 

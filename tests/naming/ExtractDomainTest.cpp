@@ -1,7 +1,7 @@
-#include "text/ExtractDomain.h"
+#include "naming/ExtractDomain.h"
 
 #include "text/TextOperations.h"
-#include "text/WhoisServerForDomain.h"
+#include "naming/WhoisServerForDomain.h"
 
 #include "support/CaseName.h"
 

@@ -1,4 +1,4 @@
-#include "lookup/WhoisQuery.h"
+#include "naming/WhoisQuery.h"
 
 #include "support/CaseName.h"
 

@@ -1,4 +1,4 @@
-#include "text/ExtractDomain.h"
+#include "naming/ExtractDomain.h"
 
 #include "text/TextBetween.h"
 #include "text/TextOperations.h"
