@@ -10,8 +10,10 @@ namespace {
 // once and deleted when control is back in the event loop.
 void Retire(QSocketNotifier* notifier)
 {
-    notifier->setEnabled(false);
-    notifier->deleteLater();
+    if (notifier != nullptr) {
+        notifier->setEnabled(false);
+        notifier->deleteLater();
+    }
 }
 
 void Retire(QTimer* timer)
@@ -25,35 +27,52 @@ void Retire(QTimer* timer)
 QtEventLoop::~QtEventLoop()
 {
     for (auto& [id, watch] : watches_) {
-        delete watch.notifier;
+        delete watch.reading;
+        delete watch.writing;
     }
     for (auto& [id, timer] : timers_) {
         delete timer.timer;
     }
 }
 
-EventLoop::WatchId QtEventLoop::WatchReadable(int fd, std::function<void()> onReadable)
+EventLoop::WatchId QtEventLoop::Watch(int fd, unsigned interest,
+                                      std::function<void(unsigned)> onReady)
 {
     const WatchId id = ++lastId_;
-    auto* notifier = new QSocketNotifier(static_cast<qintptr>(fd), QSocketNotifier::Read);
-    watches_.emplace(id, Watch{notifier, std::move(onReadable)});
-    QObject::connect(notifier, &QSocketNotifier::activated, notifier, [this, id] {
-        const auto found = watches_.find(id);
-        if (found == watches_.end()) {
-            return;
-        }
-        // A copy: the callback may remove its own watch.
-        const std::function<void()> callback = found->second.onReadable;
-        callback();
-    });
+    const auto notifier = [this, fd, id](QSocketNotifier::Type type, unsigned seen) {
+        auto* made = new QSocketNotifier(static_cast<qintptr>(fd), type);
+        QObject::connect(made, &QSocketNotifier::activated, made,
+                         [this, id, seen] { Dispatch(id, seen); });
+        return made;
+    };
+    WatchEntry entry{nullptr, nullptr, std::move(onReady)};
+    if ((interest & kReadable) != 0) {
+        entry.reading = notifier(QSocketNotifier::Read, kReadable);
+    }
+    if ((interest & kWritable) != 0) {
+        entry.writing = notifier(QSocketNotifier::Write, kWritable);
+    }
+    watches_.emplace(id, std::move(entry));
     return id;
+}
+
+void QtEventLoop::Dispatch(WatchId id, unsigned seen)
+{
+    const auto found = watches_.find(id);
+    if (found == watches_.end()) {
+        return;
+    }
+    // A copy: the callback may remove its own watch.
+    const std::function<void(unsigned)> callback = found->second.onReady;
+    callback(seen);
 }
 
 void QtEventLoop::Unwatch(WatchId id)
 {
     const auto found = watches_.find(id);
     if (found != watches_.end()) {
-        Retire(found->second.notifier);
+        Retire(found->second.reading);
+        Retire(found->second.writing);
         watches_.erase(found);
     }
 }

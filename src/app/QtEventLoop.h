@@ -19,23 +19,26 @@ class QtEventLoop final : public EventLoop {
     QtEventLoop(const QtEventLoop&) = delete;
     QtEventLoop& operator=(const QtEventLoop&) = delete;
 
-    WatchId WatchReadable(int fd, std::function<void()> onReadable) override;
+    WatchId Watch(int fd, unsigned interest, std::function<void(unsigned)> onReady) override;
     void Unwatch(WatchId id) override;
     TimerId StartTimer(std::chrono::milliseconds delay, std::function<void()> onTimeout) override;
     void CancelTimer(TimerId id) override;
 
   private:
-    struct Watch {
-        QSocketNotifier* notifier;
-        std::function<void()> onReadable;
+    struct WatchEntry {
+        QSocketNotifier* reading; // null when not watched for reading
+        QSocketNotifier* writing; // null when not watched for writing
+        std::function<void(unsigned)> onReady;
     };
+
+    void Dispatch(WatchId id, unsigned seen);
     struct Timer {
         QTimer* timer;
         std::function<void()> onTimeout;
     };
 
     std::uint64_t lastId_ = 0;
-    std::map<WatchId, Watch> watches_;
+    std::map<WatchId, WatchEntry> watches_;
     std::map<TimerId, Timer> timers_;
 };
 

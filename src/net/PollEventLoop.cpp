@@ -15,11 +15,13 @@ constexpr std::chrono::milliseconds kPredicateInterval{10};
 
 } // namespace
 
-EventLoop::WatchId PollEventLoop::WatchReadable(int fd, std::function<void()> onReadable)
+EventLoop::WatchId PollEventLoop::Watch(int fd, unsigned interest,
+                                        std::function<void(unsigned)> onReady)
 {
     const WatchId id = nextId_++;
     watches_.emplace(
-        id, Watch{fd, std::make_shared<const std::function<void()>>(std::move(onReadable))});
+        id, WatchEntry{fd, interest,
+                       std::make_shared<const std::function<void(unsigned)>>(std::move(onReady))});
     return id;
 }
 
@@ -58,7 +60,9 @@ std::size_t PollEventLoop::RunOnce(std::chrono::milliseconds maxWait)
     fds.reserve(watches_.size());
     ids.reserve(watches_.size());
     for (const auto& [id, watch] : watches_) {
-        fds.push_back(pollfd{watch.fd, POLLIN, 0});
+        const short events = static_cast<short>(((watch.interest & kReadable) ? POLLIN : 0) |
+                                                ((watch.interest & kWritable) ? POLLOUT : 0));
+        fds.push_back(pollfd{watch.fd, events, 0});
         ids.push_back(id);
     }
 
@@ -72,9 +76,19 @@ std::size_t PollEventLoop::RunOnce(std::chrono::milliseconds maxWait)
         if (found == watches_.end()) {
             continue;
         }
+        unsigned seen = 0;
+        if ((fds[i].revents & (POLLIN | POLLPRI)) != 0) {
+            seen |= kReadable;
+        }
+        if ((fds[i].revents & POLLOUT) != 0) {
+            seen |= kWritable;
+        }
+        if ((fds[i].revents & (POLLHUP | POLLERR | POLLNVAL)) != 0) {
+            seen |= kReadable | kWritable;
+        }
         // Holding the callback keeps it alive if it removes its own watch.
-        const Callback callback = found->second.callback;
-        (*callback)();
+        const ReadyCallback callback = found->second.callback;
+        (*callback)(seen & found->second.interest);
         ++ran;
     }
     return ran + RunDueTimers();

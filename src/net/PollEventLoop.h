@@ -16,7 +16,7 @@ class PollEventLoop : public EventLoop {
   public:
     using Clock = std::chrono::steady_clock;
 
-    WatchId WatchReadable(int fd, std::function<void()> onReadable) override;
+    WatchId Watch(int fd, unsigned interest, std::function<void(unsigned)> onReady) override;
     void Unwatch(WatchId id) override;
     TimerId StartTimer(std::chrono::milliseconds delay, std::function<void()> onTimeout) override;
     void CancelTimer(TimerId id) override;
@@ -36,10 +36,12 @@ class PollEventLoop : public EventLoop {
 
   private:
     using Callback = std::shared_ptr<const std::function<void()>>;
+    using ReadyCallback = std::shared_ptr<const std::function<void(unsigned)>>;
 
-    struct Watch {
+    struct WatchEntry {
         int fd;
-        Callback callback;
+        unsigned interest;
+        ReadyCallback callback;
     };
     struct Timer {
         Clock::time_point deadline;
@@ -48,7 +50,7 @@ class PollEventLoop : public EventLoop {
 
     std::size_t RunDueTimers();
 
-    std::map<WatchId, Watch> watches_;
+    std::map<WatchId, WatchEntry> watches_;
     std::map<TimerId, Timer> timers_;
     std::uint64_t nextId_ = 1;
 };
