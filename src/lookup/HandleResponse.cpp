@@ -1,7 +1,7 @@
 #include "lookup/Lookup.h"
 
 #include "encoding/DecodeResponse.h"
-#include "lookup/FindReferralServer.h"
+#include "lookup/NextWhoisServer.h"
 #include "text/TextOperations.h"
 
 namespace whois {
@@ -11,12 +11,27 @@ constexpr Position kReferralLengthLimit = 5;
 constexpr Position kShortAnswerLimit = 100;
 constexpr Position kSubstantialAnswerLimit = 100;
 
+// The answer followed by a line saying it was cut short, when it was.
+Text WithEndNote(Text text, AnswerEnd end)
+{
+    const std::string note = DescribeCutShort(end);
+    if (note.empty()) {
+        return text;
+    }
+    if (!text.empty() && text.back() != '\n') {
+        text += '\n';
+    }
+    return text + DecodeResponse(note) + "\n";
+}
+
 } // namespace
 
-void Lookup::HandleResponse(std::string answer)
+void Lookup::HandleResponse(std::string answer, AnswerEnd end, bool followReferrals)
 {
-    state_.resultText = DecodeResponse(answer);
-    state_.referralServer = FindReferralServer(state_.resultText);
+    const Text decoded = DecodeResponse(answer);
+    state_.referralServer =
+        followReferrals ? NextWhoisServer(decoded, false) : Text();
+    state_.resultText = WithEndNote(decoded, end);
 
     const bool followUpDue = TextLength(state_.referralServer) > kReferralLengthLimit &&
                              CompareTexts(state_.referralServer, state_.currentServer) != 0 &&
@@ -25,6 +40,10 @@ void Lookup::HandleResponse(std::string answer)
     state_.followUpPending = followUpDue ? 1 : 0;
 
     client_.Disconnect();
+    shownAnswer_ = std::move(answer);
+    shownEnd_ = end;
+    shownServer_ = state_.currentServer;
+    shownText_ = state_.resultText;
     boxes_.WriteServerBox(state_.currentServer);
     // Runs StartFollowUp before it returns, which sends the follow-up when one is due.
     boxes_.WriteResultBox(state_.resultText);
@@ -34,6 +53,10 @@ void Lookup::HandleResponse(std::string answer)
     if (TextLength(state_.resultText) < kShortAnswerLimit &&
         TextLength(state_.previousResultText) > kSubstantialAnswerLimit &&
         CompareTexts(boxes_.ReadQueryBox(), state_.savedQueryText) == 0) {
+        shownAnswer_ = previousAnswer_;
+        shownEnd_ = previousEnd_;
+        shownServer_ = state_.previousServer;
+        shownText_ = state_.previousResultText;
         boxes_.WriteResultBox(state_.previousResultText);
         boxes_.WriteServerBox(state_.previousServer);
     }

@@ -1,7 +1,11 @@
 #pragma once
 
 #include "lookup/LookupBoxes.h"
+#include "lookup/LookupFailure.h"
+#include "lookup/LookupObserver.h"
 #include "lookup/LookupState.h"
+#include "lookup/RouteCache.h"
+#include "naming/WhoisQuery.h"
 #include "net/EventLoop.h"
 #include "net/TcpClient.h"
 
@@ -13,57 +17,104 @@
 
 namespace whois {
 
+// The bounds of one lookup and the servers it starts from.
+struct LookupLimits {
+    int whoisPort = 43;
+    // An answer is the bytes that arrived until the server closed the connection, or
+    // until it sent nothing for `idleTimeout`, or `deadline` after the connection opened,
+    // or `maxAnswerBytes`.
+    std::chrono::milliseconds idleTimeout{10'000};
+    std::chrono::milliseconds deadline{60'000};
+    std::size_t maxAnswerBytes = std::size_t{4} << 20;
+    // Referral chains end: at most this many follow-ups after one query command.
+    int maxFollowUps = 5;
+    // The directory of last resort.
+    std::string ianaServer = "whois.iana.org";
+    // Asked first instead of the directory's server, when given.
+    std::string firstServer;
+    // False: the first answer is the result.
+    bool followReferrals = true;
+};
+
 // A whois lookup from the query box to the boxes that show the answer: the query command,
-// the handling of each answer and the follow-up of a referral to the registrar's server.
-// It binds the client's events; the owner binds the query button to RunQuery and the result
-// box's content-changed event to StartFollowUp.
+// the handling of each answer and the follow-up of a referral. When the server named for the
+// query cannot be used it asks IANA's server, and follows the server IANA names. It binds the
+// client's events; the owner binds the query button to RunQuery and the result box's
+// content-changed event to StartFollowUp.
 class Lookup {
   public:
-    struct Limits {
-        int whoisPort = 43;
-        // An answer is the bytes that arrived until the server closed the connection, or
-        // until it sent nothing for this long, or this many bytes.
-        std::chrono::milliseconds idleTimeout{10'000};
-        std::size_t maxAnswerBytes = std::size_t{4} << 20;
-        // Referral chains end: at most this many follow-ups after one query command.
-        int maxFollowUps = 5;
-    };
+    using Limits = LookupLimits;
 
-    Lookup(LookupState& state, TcpClient& client, LookupBoxes& boxes, EventLoop& loop);
     Lookup(LookupState& state, TcpClient& client, LookupBoxes& boxes, EventLoop& loop,
-           Limits limits);
+           Limits limits = {}, RouteCache* routes = nullptr, LookupObserver* observer = nullptr);
     ~Lookup();
     Lookup(const Lookup&) = delete;
     Lookup& operator=(const Lookup&) = delete;
 
-    // Names the registry's server for the query box text and sends it the query.
+    // Names the registry's server for the query box text and sends it the query. Abandons a
+    // lookup still in flight. A query box holding only spaces does nothing at all.
     void RunQuery();
     // Sends the query on to the referral server when the latest answer named one.
     void StartFollowUp();
 
-  private:
-    // Shows a whole answer, decides on a follow-up and applies the fallback rule.
-    void HandleResponse(std::string answer);
+    bool InFlight() const { return exchange_.has_value(); }
 
-    void BeginExchange();
+  private:
+    struct Exchange {
+        Text server;
+        ServerRole role;
+        std::string answer;
+        bool connected = false;
+        std::chrono::steady_clock::time_point startedAt;
+    };
+
+    // Shows a whole answer, decides on a follow-up and applies the fallback rule.
+    void HandleResponse(std::string answer, AnswerEnd end, bool followReferrals);
+
+    void BeginExchange(const Text& server, ServerRole role);
+    void OnConnected();
+    void OnConnectFailed(ConnectFailure failure);
     void OnDataArrived();
-    void OnConnectionClosed();
+    void OnConnectionClosed(CloseKind kind);
+    void FinishExchange(AnswerEnd end);
+    void ExchangeFailed(Exchange exchange, FailureReason reason);
+    void AnswerArrived(Exchange exchange, std::string answer, AnswerEnd end);
+    void FinishLookup();
+    void FailLookup();
+    void Report(const Exchange& exchange, std::size_t bytes, std::optional<FailureReason> failure,
+                AnswerEnd end);
     void RestartIdleTimer();
-    void CancelIdleTimer();
-    void FinishExchange();
+    void CancelTimers();
+    void Abandon();
     bool AlreadyAsked(const Text& server) const;
+    std::string TopLevelLabel() const;
 
     LookupState& state_;
     TcpClient& client_;
     LookupBoxes& boxes_;
     EventLoop& loop_;
     Limits limits_;
+    RouteCache* routes_;
+    LookupObserver* observer_;
 
-    bool exchangeOpen_ = false;
-    std::string answer_;
+    // The lookup in flight.
+    std::string request_;
+    QueryKind kind_ = QueryKind::Keyword;
+    std::optional<Exchange> exchange_;
     std::optional<EventLoop::TimerId> idleTimer_;
+    std::optional<EventLoop::TimerId> deadlineTimer_;
     std::vector<Text> askedServers_;
+    std::vector<ServerFailure> failures_;
     int followUps_ = 0;
+    bool directoryFailed_ = false; // the first server could not be used: IANA's is remembered
+    // What the boxes show, and the answers on display and before the latest follow-up as
+    // the servers sent them.
+    Text shownServer_;
+    Text shownText_;
+    std::string shownAnswer_;
+    AnswerEnd shownEnd_ = AnswerEnd::Closed;
+    std::string previousAnswer_;
+    AnswerEnd previousEnd_ = AnswerEnd::Closed;
 };
 
 } // namespace whois

@@ -1,8 +1,5 @@
 #include "lookup/Lookup.h"
 
-#include "naming/IdnaHostName.h"
-#include "naming/WhoisQuery.h"
-
 namespace whois {
 
 void Lookup::StartFollowUp()
@@ -12,16 +9,15 @@ void Lookup::StartFollowUp()
     }
     state_.previousResultText = state_.resultText;
     state_.previousServer = state_.currentServer;
+    previousAnswer_ = shownAnswer_;
+    previousEnd_ = shownEnd_;
 
-    client_.Connect(IdnaHostName(state_.referralServer).value_or(""), limits_.whoisPort);
-    client_.SendData(WhoisRequestLine(boxes_.ReadQueryBox()));
+    // The request of the query command that started the lookup, whatever the box holds now.
+    ++followUps_;
+    BeginExchange(state_.referralServer, ServerRole::Referral);
     state_.followUpPending = 0;
     state_.currentServer = state_.referralServer;
     state_.savedQueryText = boxes_.ReadQueryBox();
-
-    askedServers_.push_back(state_.currentServer);
-    ++followUps_;
-    BeginExchange();
 }
 
 } // namespace whois

@@ -40,8 +40,19 @@ std::optional<std::string> IdnaHostName(const Text& host)
     if (!utf8) {
         return std::nullopt;
     }
+    return IdnaHostNameFromUtf8(*utf8);
+}
+
+std::optional<std::string> IdnaHostNameFromUtf8(const std::string& host)
+{
+    if (host.empty() || host.size() > kMaxHostBytes || host.find('\0') != std::string::npos) {
+        return std::nullopt;
+    }
+    if (std::none_of(host.begin(), host.end(), IsLeadByte)) {
+        return host;
+    }
     char* ascii = nullptr;
-    if (idn2_to_ascii_8z(utf8->c_str(), &ascii, IDN2_NFC_INPUT | IDN2_NONTRANSITIONAL) != IDN2_OK) {
+    if (idn2_to_ascii_8z(host.c_str(), &ascii, IDN2_NFC_INPUT | IDN2_NONTRANSITIONAL) != IDN2_OK) {
         return std::nullopt;
     }
     std::string result(ascii);

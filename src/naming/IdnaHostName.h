@@ -13,4 +13,7 @@ namespace whois {
 // or cannot be converted.
 std::optional<std::string> IdnaHostName(const Text& host);
 
+// The same for a name in UTF-8.
+std::optional<std::string> IdnaHostNameFromUtf8(const std::string& host);
+
 } // namespace whois

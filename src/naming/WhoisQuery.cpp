@@ -1,8 +1,8 @@
 #include "naming/WhoisQuery.h"
 
-#include "naming/RegistrableDomain.h"
+#include "encoding/CodePageConversion.h"
 #include "naming/IdnaHostName.h"
-#include "text/TextOperations.h"
+#include "naming/RegistrableDomain.h"
 
 #include <algorithm>
 
@@ -11,26 +11,62 @@
 namespace whois {
 namespace {
 
+constexpr std::string_view kIdeographicSpace = "\xE3\x80\x80";
+
 bool IsAsciiLetter(char c)
 {
     return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
 }
 
-bool IsSchemeChar(char c)
+bool IsAsciiDigit(char c)
 {
-    return IsAsciiLetter(c) || (c >= '0' && c <= '9') || c == '+' || c == '-' || c == '.';
+    return c >= '0' && c <= '9';
 }
 
-// A keyword query such as "domain example.com" or "-T dn example.com".
-bool HasSpaceOrControl(std::string_view text)
+bool IsSchemeChar(char c)
 {
-    for (std::size_t i = 0; i < text.size(); i += CharWidthAt(text, i)) {
-        const auto byte = static_cast<unsigned char>(text[i]);
-        if (byte <= 0x20 || byte == 0x7F || IsFullWidthSpace(text, i)) {
-            return true;
+    return IsAsciiLetter(c) || IsAsciiDigit(c) || c == '+' || c == '-' || c == '.';
+}
+
+char ToLower(char c)
+{
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+std::string Lower(std::string_view text)
+{
+    std::string lowered(text);
+    std::transform(lowered.begin(), lowered.end(), lowered.begin(), ToLower);
+    return lowered;
+}
+
+// Without ASCII spaces and ideographic spaces (U+3000) at either end.
+std::string_view Trim(std::string_view text)
+{
+    for (;;) {
+        if (text.starts_with(' ')) {
+            text.remove_prefix(1);
+        } else if (text.starts_with(kIdeographicSpace)) {
+            text.remove_prefix(kIdeographicSpace.size());
+        } else if (text.ends_with(' ')) {
+            text.remove_suffix(1);
+        } else if (text.ends_with(kIdeographicSpace)) {
+            text.remove_suffix(kIdeographicSpace.size());
+        } else {
+            return text;
         }
     }
-    return false;
+}
+
+// A keyword query such as "domain example.com" or "-T dn example.com". In UTF-8 every byte
+// of a multibyte character is 0x80 or above, so the ASCII tests see only ASCII characters.
+bool HasSpaceOrControl(std::string_view text)
+{
+    return text.find(kIdeographicSpace) != std::string_view::npos ||
+           std::any_of(text.begin(), text.end(), [](char c) {
+               const auto byte = static_cast<unsigned char>(c);
+               return byte <= 0x20 || byte == 0x7F;
+           });
 }
 
 // "scheme://" as web addresses spell it: a letter, then letters, digits, '+', '-' or '.'.
@@ -44,15 +80,10 @@ std::string_view WithoutScheme(std::string_view text)
     return text.substr(separator + 3);
 }
 
-// Everything before the first '/', '?' or '#' that begins a character.
+// Everything before the first '/', '?' or '#'.
 std::string_view Authority(std::string_view text)
 {
-    for (std::size_t i = 0; i < text.size(); i += CharWidthAt(text, i)) {
-        if (text[i] == '/' || text[i] == '?' || text[i] == '#') {
-            return text.substr(0, i);
-        }
-    }
-    return text;
+    return text.substr(0, text.find_first_of("/?#"));
 }
 
 // The host of an authority: without "user@" and ":port"; an IPv6 literal without brackets.
@@ -73,45 +104,96 @@ std::string_view Host(std::string_view authority)
     return authority.substr(0, authority.find(':'));
 }
 
-bool IsIpAddress(const Text& host)
+bool IsIpAddress(const std::string& host)
 {
     unsigned char address[16];
     return inet_pton(AF_INET, host.c_str(), address) == 1 ||
            inet_pton(AF_INET6, host.c_str(), address) == 1;
 }
 
+// "as15169" or "AS15169": an autonomous system number.
+bool IsAsNumber(std::string_view text)
+{
+    return text.size() > 2 && text.size() <= 12 && (text[0] == 'a' || text[0] == 'A') &&
+           (text[1] == 's' || text[1] == 'S') &&
+           std::all_of(text.begin() + 2, text.end(), IsAsciiDigit);
+}
+
+bool IsLabelChar(char c)
+{
+    return IsAsciiLetter(c) || IsAsciiDigit(c) || c == '-';
+}
+
+std::string Cp936ToUtf8(std::string_view text)
+{
+    return Utf16ToMultiByte(MultiByteToUtf16(text, CodePage::Cp936), CodePage::Utf8);
+}
+
 } // namespace
 
-Text WhoisQuery(std::string_view queryBoxText)
+std::string WhoisQueryFromUtf8(std::string_view typed)
 {
-    const Text trimmed = TrimSpaces(queryBoxText);
+    const std::string_view trimmed = Trim(typed);
     if (trimmed.empty() || HasSpaceOrControl(trimmed)) {
-        return Text(queryBoxText);
+        return std::string(typed);
     }
 
     std::string_view host = Host(Authority(WithoutScheme(trimmed)));
     while (host.ends_with('.')) {
         host.remove_suffix(1);
     }
+    // ".io" asks for the top-level domain itself.
+    if (host.starts_with('.') && host.find('.', 1) == std::string_view::npos) {
+        host.remove_prefix(1);
+    }
     if (host.empty()) {
-        return Text(queryBoxText);
+        return std::string(typed);
     }
-    if (IsIpAddress(Text(host))) {
-        return Text(host);
+    if (IsIpAddress(std::string(host))) {
+        return std::string(host);
     }
-    const Text name = ToLowerAscii(host);
-
-    const std::optional<std::string> ascii = IdnaHostName(name);
-    const Text& lookupName = ascii ? *ascii : name;
+    if (IsAsNumber(host)) {
+        return "AS" + std::string(host.substr(2));
+    }
+    const std::string name = Lower(host);
+    const std::optional<std::string> ascii = IdnaHostNameFromUtf8(name);
+    const std::string& lookupName = ascii ? *ascii : name;
     if (const auto domain = RegistrableDomain(lookupName)) {
         return *domain;
     }
     return lookupName;
 }
 
+Text WhoisQuery(std::string_view queryBoxText)
+{
+    const std::string utf8 = Cp936ToUtf8(queryBoxText);
+    std::string query = WhoisQueryFromUtf8(utf8);
+    // What goes out as typed stays in the code page it was typed in.
+    return query == utf8 ? Text(queryBoxText) : query;
+}
+
 Text WhoisRequestLine(std::string_view queryBoxText)
 {
-    return ConcatTexts({WhoisQuery(queryBoxText), "\r\n"});
+    return WhoisQuery(queryBoxText) + "\r\n";
+}
+
+QueryKind KindOfQuery(std::string_view request)
+{
+    if (request.empty() || HasSpaceOrControl(request)) {
+        return QueryKind::Keyword;
+    }
+    if (IsIpAddress(std::string(request))) {
+        return QueryKind::IpAddress;
+    }
+    if (IsAsNumber(request)) {
+        return QueryKind::AsNumber;
+    }
+    if (!std::all_of(request.begin(), request.end(),
+                     [](char c) { return IsLabelChar(c) || c == '.'; })) {
+        return QueryKind::Keyword;
+    }
+    return request.find('.') == std::string_view::npos ? QueryKind::TopLevelDomain
+                                                       : QueryKind::Domain;
 }
 
 } // namespace whois

@@ -45,7 +45,9 @@ INSTANTIATE_TEST_SUITE_P(
         QueryCase{{"PublicSuffixKept"}, "co.uk", "co.uk"},
         QueryCase{{"SingleLabelKept"}, "localhost", "localhost"},
         QueryCase{{"TopLevelLabel"}, "KR", "kr"},
-        QueryCase{{"AutonomousSystem"}, "AS264957", "as264957"},
+        QueryCase{{"AutonomousSystem"}, "AS264957", "AS264957"},
+        QueryCase{{"AutonomousSystemLowerCase"}, "as15169", "AS15169"},
+        QueryCase{{"TopLevelWithDot"}, ".IO", "io"},
         QueryCase{{"Ipv4"}, "192.0.2.10", "192.0.2.10"},
         QueryCase{{"Ipv4InAddress"}, "http://192.0.2.10:8080/x", "192.0.2.10"},
         QueryCase{{"Ipv6InBrackets"}, "[2001:DB8::1]:43", "2001:DB8::1"},
@@ -64,6 +66,47 @@ INSTANTIATE_TEST_SUITE_P(
         QueryCase{{"Empty"}, "", ""}, QueryCase{{"SpacesOnlyVerbatim"}, "   ", "   "},
         QueryCase{{"NoHostVerbatim"}, "/path", "/path"},
         QueryCase{{"PortOnlyVerbatim"}, ":43", ":43"}),
+    test::CaseName());
+
+// Letters code page 936 lacks reach the request intact when the text is taken as Unicode.
+struct UnicodeCase : test::NamedCase {
+    std::string_view typed;
+    std::string_view query;
+    QueryKind kind;
+};
+
+class UnicodeQueryTest : public testing::TestWithParam<UnicodeCase> {};
+
+TEST_P(UnicodeQueryTest, AsksForTheUnicodeName)
+{
+    EXPECT_EQ(WhoisQueryFromUtf8(GetParam().typed), GetParam().query);
+    EXPECT_EQ(KindOfQuery(WhoisQueryFromUtf8(GetParam().typed)), GetParam().kind);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, UnicodeQueryTest,
+    testing::Values(
+        UnicodeCase{{"Umlaut"}, "köln.de", "xn--kln-sna.de", QueryKind::Domain},
+        UnicodeCase{{"UmlautInAddress"}, "https://www.Köln.de/?q=1", "xn--kln-sna.de",
+                    QueryKind::Domain},
+        UnicodeCase{{"Tilde"}, "españa.es", "xn--espaa-rta.es", QueryKind::Domain},
+        UnicodeCase{{"SharpS"}, "straße.de", "xn--strae-oqa.de", QueryKind::Domain},
+        UnicodeCase{{"Hangul"}, "한국.kr", "xn--3e0b707e.kr", QueryKind::Domain},
+        UnicodeCase{{"IdeographicFullStop"}, "例子。中国", "xn--fsqu00a.xn--fiqs8s",
+                    QueryKind::Domain},
+        UnicodeCase{{"ThreeByteLetterBeforeSlash"}, "例子.中国/x", "xn--fsqu00a.xn--fiqs8s",
+                    QueryKind::Domain},
+        UnicodeCase{{"IdeographicSpacesAround"}, "\u3000example.com\u3000", "example.com",
+                    QueryKind::Domain},
+        UnicodeCase{{"TrailingDotAndUser"}, "https://user:pw@example.com./", "example.com",
+                    QueryKind::Domain},
+        UnicodeCase{{"Ipv4"}, "192.0.2.10", "192.0.2.10", QueryKind::IpAddress},
+        UnicodeCase{{"Ipv6Brackets"}, "[2001:db8::1]", "2001:db8::1", QueryKind::IpAddress},
+        UnicodeCase{{"AsNumber"}, "as15169", "AS15169", QueryKind::AsNumber},
+        UnicodeCase{{"TopLevel"}, ".io", "io", QueryKind::TopLevelDomain},
+        UnicodeCase{{"Keyword"}, "domain example.com", "domain example.com",
+                    QueryKind::Keyword},
+        UnicodeCase{{"InnerIdeographicSpace"}, "a\u3000b", "a\u3000b", QueryKind::Keyword}),
     test::CaseName());
 
 } // namespace

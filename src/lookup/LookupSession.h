@@ -1,0 +1,48 @@
+#pragma once
+
+#include "lookup/Lookup.h"
+#include "lookup/LookupBoxes.h"
+#include "lookup/LookupObserver.h"
+#include "lookup/LookupState.h"
+#include "lookup/RouteCache.h"
+#include "net/EventLoop.h"
+#include "net/Resolver.h"
+#include "net/TcpClient.h"
+
+#include <chrono>
+#include <string>
+
+namespace whois {
+
+// The core wired together for one front end: the whois client, the lookup over it and the
+// memory of routes that worked. The front end supplies the event loop, the name resolver,
+// its boxes and, if it wants progress, an observer; it binds its query command to RunQuery
+// and its result box's content-changed event to StartFollowUp.
+class LookupSession {
+  public:
+    struct Options {
+        Lookup::Limits limits;
+        std::chrono::milliseconds connectTimeout = TcpClient::kConnectTimeout;
+        // Where routes found through IANA are remembered; empty: nowhere.
+        std::string routeCacheFile;
+    };
+
+    LookupSession(EventLoop& loop, Resolver& resolver, LookupState& state, LookupBoxes& boxes,
+                  LookupObserver* observer, Options options);
+    LookupSession(const LookupSession&) = delete;
+    LookupSession& operator=(const LookupSession&) = delete;
+
+    void RunQuery() { lookup_.RunQuery(); }
+    void StartFollowUp() { lookup_.StartFollowUp(); }
+    bool InFlight() const { return lookup_.InFlight(); }
+
+    // The file the program keeps its routes in.
+    static std::string DefaultRouteCacheFile();
+
+  private:
+    TcpClient client_;
+    RouteCache routes_;
+    Lookup lookup_;
+};
+
+} // namespace whois
