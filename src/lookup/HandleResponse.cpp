@@ -29,8 +29,7 @@ Text WithEndNote(Text text, AnswerEnd end)
 void Lookup::HandleResponse(std::string answer, AnswerEnd end, bool followReferrals)
 {
     const Text decoded = DecodeResponse(answer);
-    state_.referralServer =
-        followReferrals ? NextWhoisServer(decoded, false) : Text();
+    state_.referralServer = followReferrals ? NextWhoisServer(decoded, false) : Text();
     state_.resultText = WithEndNote(decoded, end);
 
     const bool followUpDue = TextLength(state_.referralServer) > kReferralLengthLimit &&

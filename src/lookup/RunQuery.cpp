@@ -27,11 +27,10 @@ void Lookup::RunQuery()
     if (!limits_.firstServer.empty()) {
         state_.currentServer = limits_.firstServer;
         role = ServerRole::Given;
-    } else if (const auto remembered =
-                   (routes_ != nullptr && (kind_ == QueryKind::Domain ||
-                                           kind_ == QueryKind::TopLevelDomain))
-                       ? routes_->ServerFor(TopLevelLabel())
-                       : std::nullopt) {
+    } else if (const auto remembered = (routes_ != nullptr && (kind_ == QueryKind::Domain ||
+                                                               kind_ == QueryKind::TopLevelDomain))
+                                           ? routes_->ServerFor(TopLevelLabel())
+                                           : std::nullopt) {
         state_.currentServer = *remembered;
         role = ServerRole::Remembered;
     } else {
