@@ -208,7 +208,10 @@ void Lookup::AnswerArrived(Exchange exchange, std::string answer, AnswerEnd end)
             BeginExchange(next, ServerRole::IanaNamed);
             return;
         }
-        failures_.push_back(ServerFailure{exchange.server, FailureReason::NoServerNamed});
+        // A server already asked has had its say; its failure is already on the list.
+        if (next.empty()) {
+            failures_.push_back(ServerFailure{exchange.server, FailureReason::NoServerNamed});
+        }
         FailLookup();
         return;
     }

@@ -1,6 +1,6 @@
 // Lookups from end to end over real sockets: loopback whois servers on one port and
 // several loopback addresses stand for the registry and the registrars' servers.
-#include "lookup/Lookup.h"
+#include "LookupFixture.h"
 
 #include "encoding/DecodeResponse.h"
 #include "naming/WhoisQuery.h"
@@ -25,123 +25,6 @@ using test::ConnectionScript;
 using test::Ending;
 using test::LoopbackWhoisServer;
 using test::Segment;
-
-constexpr char kRegistry[] = "com.whois-servers.net";
-constexpr char kRegistrar[] = "whois.registrar.test";
-constexpr char kThird[] = "whois.third.test";
-constexpr char kRegistryAddress[] = "127.0.0.1";
-constexpr char kRegistrarAddress[] = "127.0.0.2";
-constexpr char kThirdAddress[] = "127.0.0.3";
-constexpr char kQuery[] = "shop.example.com";
-constexpr auto kWait = 5s;
-
-// An answer of exactly `length` bytes, naming `referral` in its last line when one is given.
-std::string AnswerOf(std::size_t length, std::string_view referral = {})
-{
-    std::string tail;
-    if (!referral.empty()) {
-        tail = "Registrar WHOIS Server: " + std::string(referral) + "\r\n";
-    }
-    std::string body = "Domain Name: EXAMPLE.COM\r\n";
-    body.resize(length > tail.size() ? length - tail.size() : 0, 'x');
-    return body + tail;
-}
-
-// An answer that goes out only when the test releases it.
-ConnectionScript HeldAnswer(std::string bytes)
-{
-    ConnectionScript script = Answer(std::move(bytes));
-    script.segments[0].awaitRelease = true;
-    return script;
-}
-
-// The window's boxes as a plain object: the result box raises its change event inside every
-// write by calling StartFollowUp, as the real box does.
-class RecordingBoxes : public LookupBoxes {
-  public:
-    Text query;
-    Text server;
-    Text result;
-    int serverWrites = 0;
-    int resultWrites = 0;
-    Lookup* lookup = nullptr;
-
-    Text ReadQueryBox() const override { return query; }
-    void WriteServerBox(const Text& text) override
-    {
-        server = text;
-        ++serverWrites;
-    }
-    void WriteResultBox(const Text& text) override
-    {
-        result = text;
-        ++resultWrites;
-        if (lookup != nullptr) {
-            lookup->StartFollowUp();
-        }
-    }
-};
-
-class LookupTest : public testing::Test {
-  protected:
-    LookupTest()
-    {
-        resolver.Add(kRegistry, kRegistryAddress);
-        resolver.Add(kRegistrar, kRegistrarAddress);
-        resolver.Add(kThird, kThirdAddress);
-        boxes.query = kQuery;
-    }
-
-    // The registry listens on an ephemeral port; every other server uses the same port on
-    // its own loopback address, since a lookup asks every server on one port.
-    LoopbackWhoisServer& Registry(std::vector<ConnectionScript> scripts)
-    {
-        registry =
-            std::make_unique<LoopbackWhoisServer>(std::move(scripts), 0, 30s, kRegistryAddress);
-        EXPECT_TRUE(registry->Listening());
-        return *registry;
-    }
-
-    LoopbackWhoisServer& Server(const char* address, std::vector<ConnectionScript> scripts)
-    {
-        servers.push_back(
-            std::make_unique<LoopbackWhoisServer>(std::move(scripts), Port(), 30s, address));
-        EXPECT_TRUE(servers.back()->Listening());
-        return *servers.back();
-    }
-
-    std::uint16_t Port() const { return registry ? registry->Port() : 0; }
-
-    void Start(Lookup::Limits limits = {})
-    {
-        limits.whoisPort = Port();
-        lookup = std::make_unique<Lookup>(state, client, boxes, loop, limits);
-        boxes.lookup = lookup.get();
-    }
-
-    Lookup::Limits ShortBounds() const
-    {
-        Lookup::Limits limits;
-        limits.idleTimeout = 300ms;
-        return limits;
-    }
-
-    bool WaitFor(const std::function<bool()>& done) { return loop.RunUntil(done, kWait); }
-
-    bool ResultShows(const std::string& text)
-    {
-        return WaitFor([&] { return boxes.result == text; });
-    }
-
-    PollEventLoop loop;
-    test::MapResolver resolver;
-    TcpClient client{loop, resolver, 2s};
-    LookupState state;
-    RecordingBoxes boxes;
-    std::unique_ptr<LoopbackWhoisServer> registry;
-    std::vector<std::unique_ptr<LoopbackWhoisServer>> servers;
-    std::unique_ptr<Lookup> lookup;
-};
 
 TEST_F(LookupTest, FollowsTheReferralAndShowsTheRegistrarsAnswer)
 {
