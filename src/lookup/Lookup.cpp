@@ -16,7 +16,11 @@ Lookup::Lookup(LookupState& state, TcpClient& client, LookupBoxes& boxes, EventL
     : state_(state), client_(client), boxes_(boxes), loop_(loop), limits_(limits)
 {
     client_.DataArrived = [this] { OnDataArrived(); };
-    client_.ConnectionClosed = [this] { OnConnectionClosed(); };
+    client_.ConnectionClosed = [this](CloseKind) { OnConnectionClosed(); };
+    client_.Connected = [this] {
+        client_.SendData(request_);
+        BeginExchange();
+    };
 }
 
 Lookup::~Lookup()
@@ -24,6 +28,7 @@ Lookup::~Lookup()
     CancelIdleTimer();
     client_.DataArrived = nullptr;
     client_.ConnectionClosed = nullptr;
+    client_.Connected = nullptr;
 }
 
 // Starts collecting the answer of the connection just made. A whois server ends its answer

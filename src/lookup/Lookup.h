@@ -61,6 +61,8 @@ class Lookup {
 
     bool exchangeOpen_ = false;
     std::string answer_;
+    // The request line sent once the connection is made.
+    std::string request_;
     std::optional<EventLoop::TimerId> idleTimer_;
     std::vector<Text> askedServers_;
     int followUps_ = 0;

@@ -18,8 +18,8 @@ void Lookup::RunQuery()
     followUps_ = 0;
 
     // Connect drops any earlier connection, so an answer still awaited is abandoned.
+    request_ = WhoisRequestLine(boxes_.ReadQueryBox());
     client_.Connect(IdnaHostName(state_.currentServer).value_or(""), limits_.whoisPort);
-    client_.SendData(WhoisRequestLine(boxes_.ReadQueryBox()));
     BeginExchange();
 }
 

@@ -13,8 +13,8 @@ void Lookup::StartFollowUp()
     state_.previousResultText = state_.resultText;
     state_.previousServer = state_.currentServer;
 
+    request_ = WhoisRequestLine(boxes_.ReadQueryBox());
     client_.Connect(IdnaHostName(state_.referralServer).value_or(""), limits_.whoisPort);
-    client_.SendData(WhoisRequestLine(boxes_.ReadQueryBox()));
     state_.followUpPending = 0;
     state_.currentServer = state_.referralServer;
     state_.savedQueryText = boxes_.ReadQueryBox();
