@@ -176,13 +176,19 @@ class ServerProcess {
 
 class LoopbackResolver : public Resolver {
   public:
-    std::optional<in_addr> Resolve(const Text& host) override
+    RequestId Resolve(const Text& host, Callback done) override
     {
-        in_addr address{};
-        const char* dotted = host == kRegistry ? "127.0.0.1" : "127.0.0.2";
-        ::inet_pton(AF_INET, dotted, &address);
-        return address;
+        sockaddr_in peer{};
+        peer.sin_family = AF_INET;
+        ::inet_pton(AF_INET, host == kRegistry ? "127.0.0.1" : "127.0.0.2", &peer.sin_addr);
+        ResolveResult result;
+        result.addresses.resize(1);
+        std::memcpy(&result.addresses[0].address, &peer, sizeof peer);
+        result.addresses[0].length = sizeof peer;
+        done(std::move(result));
+        return 0;
     }
+    void Cancel(RequestId) override {}
 };
 
 class Boxes : public LookupBoxes {

@@ -2,6 +2,7 @@
 
 #include "FatalError.h"
 #include "MainWindow.h"
+#include "QtEventLoop.h"
 #include "SkinInstaller.h"
 #include "lookup/LookupState.h"
 #include "net/SystemResolver.h"
@@ -53,7 +54,9 @@ int RunProgram(int& argc, char** argv, const std::function<void(MainWindow&)>& o
         return kFatalExitCode;
     }
 
-    SystemResolver resolver;
+    // Names are looked up on worker threads; results come back through the window's Qt loop.
+    QtEventLoop resolverLoop;
+    SystemResolver resolver(resolverLoop);
     MainWindow window(ProgramLookupState(), resolver);
     window.show();
     if (onShown) {

@@ -2,10 +2,11 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
 #include <utility>
 
 #include <arpa/inet.h>
-#include <poll.h>
+#include <netinet/in.h>
 #include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -17,42 +18,77 @@ namespace {
 constexpr int kLowestPort = 1;
 constexpr int kHighestPort = 65535;
 constexpr std::size_t kChunkBytes = 1024;
+// How long an attempt runs alone before the next address is tried beside it.
+constexpr std::chrono::milliseconds kAttemptDelay{250};
 
-// A dotted IPv4 address in any form inet_aton takes ("192.0.2.1", "127.1", "0x7f.1"), but
-// nothing after it: glibc would accept "1.2.3.4 anything" as 1.2.3.4.
-std::optional<in_addr> DottedAddress(const std::string& host)
+// The host as an address literal: IPv6, or IPv4 in any form inet_aton takes ("192.0.2.1",
+// "127.1", "0x7f.1") but nothing after it, as glibc's inet_aton accepts "1.2.3.4 anything".
+std::optional<ResolvedAddress> LiteralAddress(const std::string& host)
 {
+    ResolvedAddress resolved;
+    in6_addr address6{};
+    if (::inet_pton(AF_INET6, host.c_str(), &address6) == 1) {
+        auto& peer = reinterpret_cast<sockaddr_in6&>(resolved.address);
+        peer.sin6_family = AF_INET6;
+        peer.sin6_addr = address6;
+        resolved.length = sizeof peer;
+        return resolved;
+    }
     const bool dottedCharacters = std::all_of(host.begin(), host.end(), [](char c) {
         return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F') ||
                c == 'x' || c == 'X' || c == '.';
     });
-    in_addr address{};
-    if (!dottedCharacters || ::inet_aton(host.c_str(), &address) == 0) {
+    in_addr address4{};
+    if (!dottedCharacters || ::inet_aton(host.c_str(), &address4) == 0) {
         return std::nullopt;
     }
-    return address;
+    auto& peer = reinterpret_cast<sockaddr_in&>(resolved.address);
+    peer.sin_family = AF_INET;
+    peer.sin_addr = address4;
+    resolved.length = sizeof peer;
+    return resolved;
 }
 
-// Waits for a non-blocking connect to finish; false when it failed or `timeout` passed.
-bool FinishConnect(int fd, std::chrono::milliseconds timeout)
+// The addresses in the order to try them: the preferred family first, then alternating.
+std::vector<ResolvedAddress> InterleaveFamilies(const std::vector<ResolvedAddress>& addresses)
 {
-    const auto end = std::chrono::steady_clock::now() + timeout;
-    for (;;) {
-        const auto left =
-            std::chrono::ceil<std::chrono::milliseconds>(end - std::chrono::steady_clock::now());
-        pollfd entry{fd, POLLOUT, 0};
-        const int ready = ::poll(
-            &entry, 1, static_cast<int>(std::max(left, std::chrono::milliseconds{0}).count()));
-        if (ready > 0) {
-            break;
+    std::vector<ResolvedAddress> first;
+    std::vector<ResolvedAddress> second;
+    for (const ResolvedAddress& address : addresses) {
+        const bool sameFamily = address.address.ss_family == addresses.front().address.ss_family;
+        (sameFamily ? first : second).push_back(address);
+    }
+    std::vector<ResolvedAddress> order;
+    for (std::size_t i = 0; i < std::max(first.size(), second.size()); ++i) {
+        if (i < first.size()) {
+            order.push_back(first[i]);
         }
-        if (ready == 0 || errno != EINTR) {
-            return false;
+        if (i < second.size()) {
+            order.push_back(second[i]);
         }
     }
-    int error = 0;
-    socklen_t length = sizeof error;
-    return ::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length) == 0 && error == 0;
+    return order;
+}
+
+void SetPort(ResolvedAddress& address, int port)
+{
+    const auto network = htons(static_cast<std::uint16_t>(port));
+    if (address.address.ss_family == AF_INET6) {
+        reinterpret_cast<sockaddr_in6&>(address.address).sin6_port = network;
+    } else {
+        reinterpret_cast<sockaddr_in&>(address.address).sin_port = network;
+    }
+}
+
+std::string NumericAddress(const ResolvedAddress& address)
+{
+    char text[INET6_ADDRSTRLEN] = {};
+    const void* raw = address.address.ss_family == AF_INET6
+                          ? static_cast<const void*>(
+                                &reinterpret_cast<const sockaddr_in6&>(address.address).sin6_addr)
+                          : static_cast<const void*>(
+                                &reinterpret_cast<const sockaddr_in&>(address.address).sin_addr);
+    return ::inet_ntop(address.address.ss_family, raw, text, sizeof text) ? text : "";
 }
 
 } // namespace
@@ -68,43 +104,202 @@ TcpClient::~TcpClient()
     Disconnect();
 }
 
-bool TcpClient::Connect(const std::string& host, int port)
+void TcpClient::Connect(const std::string& host, int port)
 {
     port = std::max(port, kLowestPort);
     Disconnect();
 
+    connecting_ = true;
+    port_ = port;
+    sawRefused_ = sawUnreachable_ = sawReset_ = sawTimeout_ = false;
+    insideConnect_ = true;
+    deadline_ = loop_.StartTimer(connectTimeout_, [this] {
+        deadline_.reset();
+        Fail(ConnectFailure::TimedOut);
+    });
+
     // Ports beyond 16 bits would otherwise wrap around to an unrelated port.
     if (port > kHighestPort || host.empty() || host.find('\0') != std::string::npos) {
-        return false;
+        Fail(ConnectFailure::InvalidTarget);
+    } else if (const std::optional<ResolvedAddress> literal = LiteralAddress(host)) {
+        OnResolved(ResolveResult{{*literal}, ConnectFailure::NoAddress});
+    } else {
+        // The resolver may answer before Resolve returns; then there is nothing to cancel.
+        awaitingLookup_ = true;
+        const Resolver::RequestId id = resolver_.Resolve(host, [this](ResolveResult result) {
+            awaitingLookup_ = false;
+            lookup_.reset();
+            OnResolved(std::move(result));
+        });
+        if (awaitingLookup_) {
+            lookup_ = id;
+        }
     }
-    std::optional<in_addr> address = DottedAddress(host);
-    if (!address) {
-        address = resolver_.Resolve(host);
-    }
-    if (!address) {
-        return false;
-    }
+    insideConnect_ = false;
+}
 
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-    if (fd < 0) {
-        return false;
+void TcpClient::OnResolved(ResolveResult result)
+{
+    if (result.addresses.empty()) {
+        Fail(result.failure);
+        return;
     }
-    sockaddr_in peer{};
-    peer.sin_family = AF_INET;
-    peer.sin_port = htons(static_cast<std::uint16_t>(port));
-    peer.sin_addr = *address;
-    const int result = ::connect(fd, reinterpret_cast<const sockaddr*>(&peer), sizeof peer);
-    const bool pending = result != 0 && (errno == EINPROGRESS || errno == EINTR);
-    if ((result != 0 && !pending) || (pending && !FinishConnect(fd, connectTimeout_))) {
-        ::close(fd);
-        return false;
-    }
+    untried_ = InterleaveFamilies(result.addresses);
+    StartNextAttempt();
+}
 
-    socket_ = fd;
+void TcpClient::StartNextAttempt()
+{
+    if (stagger_) {
+        loop_.CancelTimer(*stagger_);
+        stagger_.reset();
+    }
+    while (!untried_.empty()) {
+        ResolvedAddress address = untried_.front();
+        untried_.erase(untried_.begin());
+        SetPort(address, port_);
+
+        const int fd =
+            ::socket(address.address.ss_family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+        if (fd < 0) {
+            AttemptFailed(errno);
+            continue;
+        }
+        const int result =
+            ::connect(fd, reinterpret_cast<const sockaddr*>(&address.address), address.length);
+        // An interrupted connect goes on in the background, like one in progress.
+        if (result != 0 && errno != EINPROGRESS && errno != EINTR) {
+            AttemptFailed(errno);
+            ::close(fd);
+            continue;
+        }
+        const std::uint64_t serial = nextSerial_++;
+        const EventLoop::WatchId watch = loop_.Watch(
+            fd, EventLoop::kWritable, [this, serial](unsigned) { OnAttemptReady(serial); });
+        attempts_.push_back(Attempt{serial, fd, watch, address});
+        if (!untried_.empty()) {
+            stagger_ = loop_.StartTimer(kAttemptDelay, [this] {
+                stagger_.reset();
+                StartNextAttempt();
+            });
+        }
+        return;
+    }
+    if (attempts_.empty()) {
+        // Every address has failed; which failure to name follows what the user can act on.
+        Fail(sawRefused_       ? ConnectFailure::Refused
+             : sawUnreachable_ ? ConnectFailure::Unreachable
+             : sawReset_       ? ConnectFailure::Reset
+             : sawTimeout_     ? ConnectFailure::TimedOut
+                               : ConnectFailure::Unreachable);
+    }
+}
+
+void TcpClient::OnAttemptReady(std::uint64_t serial)
+{
+    const auto found = std::find_if(attempts_.begin(), attempts_.end(),
+                                    [serial](const Attempt& a) { return a.serial == serial; });
+    if (found == attempts_.end()) {
+        return;
+    }
+    int error = 0;
+    socklen_t length = sizeof error;
+    if (::getsockopt(found->fd, SOL_SOCKET, SO_ERROR, &error, &length) != 0) {
+        error = errno;
+    }
+    sockaddr_storage peer{};
+    socklen_t peerLength = sizeof peer;
+    if (error == 0 &&
+        ::getpeername(found->fd, reinterpret_cast<sockaddr*>(&peer), &peerLength) != 0) {
+        error = ECONNRESET;
+    }
+    const Attempt attempt = *found;
+    attempts_.erase(found);
+    loop_.Unwatch(attempt.watch);
+    if (error == 0) {
+        Win(attempt);
+        return;
+    }
+    ::close(attempt.fd);
+    AttemptFailed(error);
+    // A failed attempt lets the next address go at once, without its delay.
+    if (!untried_.empty() || attempts_.empty()) {
+        StartNextAttempt();
+    }
+}
+
+void TcpClient::AttemptFailed(int error)
+{
+    switch (error) {
+    case ECONNREFUSED:
+        sawRefused_ = true;
+        break;
+    case ECONNRESET:
+    case ECONNABORTED:
+    case EPIPE:
+        sawReset_ = true;
+        break;
+    case ETIMEDOUT:
+        sawTimeout_ = true;
+        break;
+    default:
+        sawUnreachable_ = true;
+        break;
+    }
+}
+
+void TcpClient::Win(Attempt winner)
+{
+    AbandonAttempts();
+    connecting_ = false;
+    socket_ = winner.fd;
     connected_ = true;
+    peerAddress_ = NumericAddress(winner.address);
     const std::uint64_t generation = ++generation_;
-    watch_ = loop_.WatchReadable(fd, [this, generation] { OnReadable(generation); });
-    return true;
+    watch_ = loop_.WatchReadable(socket_, [this, generation] { OnReadable(generation); });
+    if (auto handler = Connected) {
+        handler();
+    }
+}
+
+void TcpClient::Fail(ConnectFailure failure)
+{
+    awaitingLookup_ = false;
+    if (lookup_) {
+        resolver_.Cancel(*lookup_);
+        lookup_.reset();
+    }
+    AbandonAttempts();
+    const auto raise = [this, failure] {
+        connecting_ = false;
+        if (auto handler = ConnectFailed) {
+            handler(failure);
+        }
+    };
+    if (insideConnect_) {
+        deferred_ = loop_.StartTimer(std::chrono::milliseconds{0}, [this, raise] {
+            deferred_.reset();
+            raise();
+        });
+        return;
+    }
+    raise();
+}
+
+void TcpClient::AbandonAttempts()
+{
+    for (const Attempt& attempt : attempts_) {
+        loop_.Unwatch(attempt.watch);
+        ::close(attempt.fd);
+    }
+    attempts_.clear();
+    untried_.clear();
+    for (std::optional<EventLoop::TimerId>* timer : {&stagger_, &deadline_, &deferred_}) {
+        if (*timer) {
+            loop_.CancelTimer(**timer);
+            timer->reset();
+        }
+    }
 }
 
 bool TcpClient::SendData(std::string_view data)
@@ -127,6 +322,13 @@ bool TcpClient::SendData(std::string_view data)
 
 void TcpClient::Disconnect()
 {
+    awaitingLookup_ = false;
+    if (lookup_) {
+        resolver_.Cancel(*lookup_);
+        lookup_.reset();
+    }
+    AbandonAttempts();
+    connecting_ = false;
     StopWatching();
     if (socket_ >= 0) {
         ::close(socket_);
@@ -134,6 +336,22 @@ void TcpClient::Disconnect()
         ++generation_;
     }
     connected_ = false;
+    peerAddress_.clear();
+}
+
+bool TcpClient::IsConnecting() const
+{
+    return connecting_;
+}
+
+bool TcpClient::IsConnected() const
+{
+    return connected_;
+}
+
+std::string TcpClient::PeerAddress() const
+{
+    return peerAddress_;
 }
 
 void TcpClient::StopWatching()
@@ -158,7 +376,7 @@ void TcpClient::OnReadable(std::uint64_t generation)
 
     std::string received;
     std::size_t want = std::min(static_cast<std::size_t>(std::max(waiting, 1)), kMaxDrainBytes);
-    bool ended = false;
+    std::optional<CloseKind> ended;
     while (received.size() < kMaxDrainBytes) {
         const std::size_t had = received.size();
         received.resize(had + want);
@@ -171,7 +389,11 @@ void TcpClient::OnReadable(std::uint64_t generation)
         if (got < 0 && errno == EINTR) {
             continue;
         }
-        ended = got == 0 || (errno != EAGAIN && errno != EWOULDBLOCK);
+        if (got == 0) {
+            ended = CloseKind::Closed;
+        } else if (errno != EAGAIN && errno != EWOULDBLOCK) {
+            ended = CloseKind::Reset;
+        }
         break;
     }
     if (ended) {
@@ -196,7 +418,7 @@ void TcpClient::OnReadable(std::uint64_t generation)
     }
     if (ended) {
         if (auto handler = ConnectionClosed) {
-            handler();
+            handler(*ended);
         }
     }
 }

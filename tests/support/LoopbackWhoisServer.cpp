@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
 
 #include <arpa/inet.h>
 #include <fcntl.h>
@@ -38,28 +39,40 @@ LoopbackWhoisServer::LoopbackWhoisServer(std::vector<ConnectionScript> scripts, 
     if (::pipe2(stopPipe_, O_CLOEXEC) != 0) {
         return;
     }
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    // IPv6 when the address has a colon ("::1"), IPv4 otherwise.
+    sockaddr_storage address{};
+    socklen_t length = 0;
+    auto& address4 = reinterpret_cast<sockaddr_in&>(address);
+    auto& address6 = reinterpret_cast<sockaddr_in6&>(address);
+    if (std::strchr(bindAddress, ':') != nullptr) {
+        address6.sin6_family = AF_INET6;
+        address6.sin6_port = htons(port);
+        length = sizeof address6;
+        if (::inet_pton(AF_INET6, bindAddress, &address6.sin6_addr) != 1) {
+            return;
+        }
+    } else {
+        address4.sin_family = AF_INET;
+        address4.sin_port = htons(port);
+        length = sizeof address4;
+        if (::inet_pton(AF_INET, bindAddress, &address4.sin_addr) != 1) {
+            return;
+        }
+    }
+    const int fd = ::socket(address.ss_family, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (fd < 0) {
         return;
     }
     const int on = 1;
     ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(port);
-    if (::inet_pton(AF_INET, bindAddress, &address.sin_addr) != 1) {
-        ::close(fd);
-        return;
-    }
-    socklen_t length = sizeof address;
-    if (::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 ||
+    if (::bind(fd, reinterpret_cast<const sockaddr*>(&address), length) != 0 ||
         ::listen(fd, 64) != 0 ||
         ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
         ::close(fd);
         return;
     }
     listener_ = fd;
-    port_ = ntohs(address.sin_port);
+    port_ = ntohs(address.ss_family == AF_INET6 ? address6.sin6_port : address4.sin_port);
     acceptor_ = std::thread([this] { AcceptLoop(); });
 }
 

@@ -57,7 +57,7 @@ struct ConnectionRecord {
 // for), serves every connection on a thread of its own by the script for its number (the last
 // script serves all later ones) and records what happened. It stops when destroyed and by
 // itself once `lifetime` has passed, so no test can hang on it. Servers on other loopback
-// addresses (127.0.0.2, ...) can share one port, as whois servers all answer on port 43.
+// addresses (127.0.0.2, ..., or ::1) can share one port, as whois servers all answer on port 43.
 class LoopbackWhoisServer {
   public:
     using Clock = std::chrono::steady_clock;
