@@ -14,8 +14,8 @@
 #include <unistd.h>
 
 #include <cstdio>
-#include <string>
 #include <memory>
+#include <string>
 #include <vector>
 
 namespace whois {

@@ -37,9 +37,9 @@ class LookupRoutesTest : public LookupTest {};
 TEST_F(LookupRoutesTest, TldMissingFromTheDirectoryIsFoundThroughIanaAndRemembered)
 {
     const std::string record = AnswerOf(300);
-    LoopbackWhoisServer& iana =
-        Registry({Answer("% IANA WHOIS server\n\ndomain:       XYZ\nrefer:        whois.nic.xyz\n")},
-                 kIanaAddress);
+    LoopbackWhoisServer& iana = Registry(
+        {Answer("% IANA WHOIS server\n\ndomain:       XYZ\nrefer:        whois.nic.xyz\n")},
+        kIanaAddress);
     resolver.Add(kNicXyz, kNicXyzAddress);
     LoopbackWhoisServer& nic = Server(kNicXyzAddress, {Answer(record)});
     boxes.query = "https://shop.example.xyz/cart";
@@ -80,10 +80,10 @@ TEST_F(LookupRoutesTest, IpAddressGoesThroughIanaToArinAndOnToLacnic)
     const std::string arinAnswer = ReadSample("whois.arin.net__170.txt");
     const std::string lacnicAnswer = ReadSample("whois.lacnic.net__170.txt");
     ASSERT_FALSE(arinAnswer.empty());
-    LoopbackWhoisServer& iana = Registry(
-        {Answer("% IANA WHOIS server\n\ninetnum:      170.0.0.0 - 170.255.255.255\n"
-                "refer:        whois.arin.net\n\nwhois:        whois.arin.net\n")},
-        kIanaAddress);
+    LoopbackWhoisServer& iana =
+        Registry({Answer("% IANA WHOIS server\n\ninetnum:      170.0.0.0 - 170.255.255.255\n"
+                         "refer:        whois.arin.net\n\nwhois:        whois.arin.net\n")},
+                 kIanaAddress);
     resolver.Add(kArin, kArinAddress);
     resolver.Add(kLacnic, kLacnicAddress);
     LoopbackWhoisServer& arin = Server(kArinAddress, {Answer(arinAnswer)});
@@ -209,14 +209,14 @@ ConnectionScript ResetAtOnce()
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, RouteFailureTest,
-    testing::Values(FailureCase{{"NameNotFound"}, "", std::nullopt, "找不到该服务器名称"},
-                    FailureCase{{"Refused"}, kNobodyAddress, std::nullopt, "连接被拒绝"},
-                    FailureCase{{"ClosedWithoutAnswer"}, kRegistryAddress, ClosedAtOnce(),
-                                "服务器未作回答即关闭连接"},
-                    FailureCase{{"ResetWithoutAnswer"}, kRegistryAddress, ResetAtOnce(),
-                                "连接被重置，服务器未作回答"},
-                    FailureCase{{"SilentWithoutAnswer"}, kRegistryAddress, test::Silent(),
-                                "服务器没有回答"}),
+    testing::Values(
+        FailureCase{{"NameNotFound"}, "", std::nullopt, "找不到该服务器名称"},
+        FailureCase{{"Refused"}, kNobodyAddress, std::nullopt, "连接被拒绝"},
+        FailureCase{
+            {"ClosedWithoutAnswer"}, kRegistryAddress, ClosedAtOnce(), "服务器未作回答即关闭连接"},
+        FailureCase{
+            {"ResetWithoutAnswer"}, kRegistryAddress, ResetAtOnce(), "连接被重置，服务器未作回答"},
+        FailureCase{{"SilentWithoutAnswer"}, kRegistryAddress, test::Silent(), "服务器没有回答"}),
     test::CaseName());
 
 TEST_F(LookupRoutesTest, ConnectionThatNeverCompletesIsReportedAsATimeout)
