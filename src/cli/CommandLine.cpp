@@ -38,16 +38,16 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments)
         } else if (argument == "--no-follow") {
             line.follow = false;
         } else if (argument == "-h" || argument == "--host" || argument == "-p" ||
-                   argument == "--port") {
+                   argument == "--port" || argument == "--iana-server") {
             if (i + 1 >= arguments.size()) {
                 return {std::nullopt, "option " + argument + " needs a value"};
             }
             const std::string& value = arguments[++i];
-            if (argument == "-h" || argument == "--host") {
+            if (argument == "-h" || argument == "--host" || argument == "--iana-server") {
                 if (value.empty()) {
                     return {std::nullopt, "option " + argument + " needs a host name"};
                 }
-                line.host = value;
+                (argument == "--iana-server" ? line.ianaServer : line.host) = value;
             } else if (const auto port = ParsePort(value)) {
                 line.port = *port;
             } else {
@@ -78,6 +78,9 @@ std::string UsageText()
            "  -h, --host HOST   ask HOST first instead of the directory's server\n"
            "  -p, --port PORT   the port of every whois server asked (default 43)\n"
            "      --no-follow   print the first answer; follow no referral\n"
+           "      --iana-server HOST\n"
+           "                    ask HOST instead of whois.iana.org when the first server\n"
+           "                    cannot be used\n"
            "  -v, --verbose     print each step (server, bytes, time, how it ended) on\n"
            "                    standard error\n"
            "      --help        print this help and exit\n"

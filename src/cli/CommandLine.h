@@ -9,8 +9,9 @@ namespace whois::cli {
 // What the command line asks for.
 struct CommandLine {
     std::vector<std::string> queries;
-    std::string host; // -h: asked first
-    int port = 43;    // -p
+    std::string host;                          // -h: asked first
+    int port = 43;                             // -p
+    std::string ianaServer = "whois.iana.org"; // --iana-server
     bool follow = true;
     bool verbose = false;
     bool help = false;

@@ -161,6 +161,7 @@ int RunLookups(const CommandLine& line, std::ostream& out, std::ostream& err)
     LookupSession::Options options;
     options.limits.whoisPort = line.port;
     options.limits.firstServer = line.host;
+    options.limits.ianaServer = line.ianaServer;
     options.limits.followReferrals = line.follow;
     options.routeCacheFile = LookupSession::DefaultRouteCacheFile();
     LookupSession session(loop, resolver, state, boxes, &reporter, options);
