@@ -7,6 +7,7 @@
 #include <vector>
 
 #include <fcntl.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 namespace whois {
@@ -152,6 +153,79 @@ TEST_F(PollEventLoopTest, RunUntilStopsAtItsDeadline)
     bool done = false;
     loop.StartTimer(10ms, [&] { done = true; });
     EXPECT_TRUE(loop.RunUntil([&] { return done; }, 5s));
+}
+
+// A connected stream socket pair: each end is writable until its send buffer fills, and
+// readable once the other end wrote.
+struct SocketPair {
+    int fds[2] = {-1, -1};
+    SocketPair()
+    {
+        EXPECT_EQ(::socketpair(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0, fds), 0);
+    }
+    ~SocketPair()
+    {
+        ::close(fds[0]);
+        ::close(fds[1]);
+    }
+};
+
+TEST_F(PollEventLoopTest, WatchesReportWhatTheyAskForAndWhatWasFound)
+{
+    SocketPair pair;
+    std::vector<unsigned> both;
+    std::vector<unsigned> readOnly;
+    std::vector<unsigned> writeOnly;
+    const auto bothId = loop.Watch(pair.fds[0], EventLoop::kReadable | EventLoop::kWritable,
+                                   [&](unsigned seen) { both.push_back(seen); });
+    const auto readId = loop.Watch(pair.fds[0], EventLoop::kReadable,
+                                   [&](unsigned seen) { readOnly.push_back(seen); });
+    const auto writeId = loop.Watch(pair.fds[0], EventLoop::kWritable,
+                                    [&](unsigned seen) { writeOnly.push_back(seen); });
+
+    EXPECT_EQ(loop.RunOnce(1000ms), 2u);
+    EXPECT_EQ(both, std::vector<unsigned>({EventLoop::kWritable}));
+    EXPECT_TRUE(readOnly.empty());
+    EXPECT_EQ(writeOnly, std::vector<unsigned>({EventLoop::kWritable}));
+
+    ASSERT_EQ(::write(pair.fds[1], "x", 1), 1);
+    EXPECT_EQ(loop.RunOnce(1000ms), 3u);
+    EXPECT_EQ(both.back(), EventLoop::kReadable | EventLoop::kWritable);
+    EXPECT_EQ(readOnly, std::vector<unsigned>({EventLoop::kReadable}));
+    EXPECT_EQ(writeOnly.back(), EventLoop::kWritable);
+
+    for (const auto id : {bothId, readId, writeId}) {
+        loop.Unwatch(id);
+    }
+}
+
+TEST_F(PollEventLoopTest, FullSendBufferIsNotWritableUntilThePeerReads)
+{
+    SocketPair pair;
+    const std::string block(4096, 'f');
+    while (::write(pair.fds[0], block.data(), block.size()) > 0) {
+    }
+    int calls = 0;
+    loop.Watch(pair.fds[0], EventLoop::kWritable, [&](unsigned) { ++calls; });
+    EXPECT_EQ(loop.RunOnce(50ms), 0u);
+
+    char sink[4096];
+    while (::read(pair.fds[1], sink, sizeof sink) > 0) {
+    }
+    EXPECT_TRUE(loop.RunUntil([&] { return calls > 0; }, 5s));
+}
+
+TEST_F(PollEventLoopTest, HangupCountsAsWritableForAWritableWatch)
+{
+    SocketPair pair;
+    const std::string block(4096, 'f');
+    while (::write(pair.fds[0], block.data(), block.size()) > 0) {
+    }
+    unsigned seen = 0;
+    loop.Watch(pair.fds[0], EventLoop::kWritable, [&](unsigned found) { seen = found; });
+    ::shutdown(pair.fds[1], SHUT_RDWR);
+    EXPECT_TRUE(loop.RunUntil([&] { return seen != 0; }, 5s));
+    EXPECT_EQ(seen, EventLoop::kWritable);
 }
 
 } // namespace

@@ -1,39 +1,243 @@
 #include "net/SystemResolver.h"
 
+#include "RecordingClient.h"
+#include "net/PollEventLoop.h"
+#include "net/TcpClient.h"
 #include "support/CaseName.h"
+#include "support/LoopbackWhoisServer.h"
+#include "support/OpenDescriptors.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <thread>
+
 #include <arpa/inet.h>
+#include <netinet/in.h>
 
 namespace whois {
 namespace {
 
+using namespace std::chrono_literals;
+using Strings = std::vector<std::string>;
+
+std::string Numeric(const ResolvedAddress& address)
+{
+    char text[INET6_ADDRSTRLEN] = {};
+    const void* raw = address.address.ss_family == AF_INET6
+                          ? static_cast<const void*>(
+                                &reinterpret_cast<const sockaddr_in6&>(address.address).sin6_addr)
+                          : static_cast<const void*>(
+                                &reinterpret_cast<const sockaddr_in&>(address.address).sin_addr);
+    return ::inet_ntop(address.address.ss_family, raw, text, sizeof text) ? text : "";
+}
+
 // Only names the machine knows without asking a name server.
 struct SystemCase : test::NamedCase {
     std::string host;
-    std::optional<std::string> dotted;
+    std::string expected; // an address among the results, or empty for none
+    ConnectFailure failure;
 };
 
 class SystemResolverTest : public testing::TestWithParam<SystemCase> {};
 
-TEST_P(SystemResolverTest, ResolvesToTheFirstIpv4Address)
+TEST_P(SystemResolverTest, AnswersOnTheLoop)
 {
-    SystemResolver resolver;
-    const std::optional<in_addr> address = resolver.Resolve(GetParam().host);
-    ASSERT_EQ(address.has_value(), GetParam().dotted.has_value());
-    if (address) {
-        char text[INET_ADDRSTRLEN] = {};
-        ::inet_ntop(AF_INET, &*address, text, sizeof text);
-        EXPECT_EQ(text, *GetParam().dotted);
+    const SystemCase& c = GetParam();
+    PollEventLoop loop;
+    SystemResolver resolver(loop);
+    std::optional<ResolveResult> result;
+    resolver.Resolve(c.host, [&](ResolveResult r) { result = std::move(r); });
+    EXPECT_FALSE(result.has_value());
+    ASSERT_TRUE(loop.RunUntil([&] { return result.has_value(); }, 10s));
+
+    Strings found;
+    std::transform(result->addresses.begin(), result->addresses.end(), std::back_inserter(found),
+                   Numeric);
+    if (c.expected.empty()) {
+        EXPECT_TRUE(found.empty());
+        EXPECT_EQ(result->failure, c.failure);
+    } else {
+        EXPECT_NE(std::find(found.begin(), found.end(), c.expected), found.end())
+            << testing::PrintToString(found);
     }
 }
 
 INSTANTIATE_TEST_SUITE_P(Names, SystemResolverTest,
-                         testing::Values(SystemCase{"Localhost", "localhost", "127.0.0.1"},
-                                         SystemCase{"DottedAddress", "127.0.0.7", "127.0.0.7"},
-                                         SystemCase{"Empty", "", std::nullopt}),
+                         testing::Values(SystemCase{"Localhost", "localhost", "127.0.0.1", {}},
+                                         SystemCase{"DottedAddress", "127.0.0.7", "127.0.0.7", {}},
+                                         SystemCase{"Ipv6Address", "::1", "::1", {}},
+                                         SystemCase{"Empty", "", "", ConnectFailure::NameNotFound},
+                                         SystemCase{"ZeroByte", std::string("localhost\0x", 11), "",
+                                                    ConnectFailure::NameNotFound}),
                          test::CaseName());
+
+// A lookup function that blocks its worker thread until the test opens the gate (or 5 s
+// pass), answering every name with 127.0.0.1. It notes the threads it ran on.
+struct Gate {
+    std::mutex mutex;
+    std::condition_variable changed;
+    bool open = false;
+    int started = 0;
+    int finished = 0;
+    std::vector<std::thread::id> threads;
+
+    void Open()
+    {
+        {
+            const std::lock_guard lock(mutex);
+            open = true;
+        }
+        changed.notify_all();
+    }
+
+    bool WaitForFinished(int count)
+    {
+        std::unique_lock lock(mutex);
+        return changed.wait_for(lock, 5s, [&] { return finished >= count; });
+    }
+
+    bool WaitForStarted(int count)
+    {
+        std::unique_lock lock(mutex);
+        return changed.wait_for(lock, 5s, [&] { return started >= count; });
+    }
+};
+
+SystemResolver::LookUpFunction SlowLookUp(const std::shared_ptr<Gate>& gate)
+{
+    return [gate](const std::string&) {
+        std::unique_lock lock(gate->mutex);
+        gate->threads.push_back(std::this_thread::get_id());
+        ++gate->started;
+        gate->changed.notify_all();
+        gate->changed.wait_for(lock, 5s, [&] { return gate->open; });
+        ++gate->finished;
+        gate->changed.notify_all();
+        sockaddr_in peer{};
+        peer.sin_family = AF_INET;
+        peer.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        ResolveResult result;
+        result.addresses.resize(1);
+        std::memcpy(&result.addresses[0].address, &peer, sizeof peer);
+        result.addresses[0].length = sizeof peer;
+        return result;
+    };
+}
+
+class SystemResolverWorkerTest : public testing::Test {
+  protected:
+    std::shared_ptr<Gate> gate = std::make_shared<Gate>();
+    PollEventLoop loop;
+};
+
+TEST_F(SystemResolverWorkerTest, LooksUpOnAWorkerAndAnswersOnTheLoopThread)
+{
+    SystemResolver resolver(loop, SlowLookUp(gate));
+    std::optional<std::thread::id> answeredOn;
+    Strings addresses;
+    resolver.Resolve("slow.example.test", [&](ResolveResult result) {
+        answeredOn = std::this_thread::get_id();
+        addresses.push_back(Numeric(result.addresses.at(0)));
+    });
+    ASSERT_TRUE(gate->WaitForStarted(1));
+    loop.RunFor(50ms);
+    EXPECT_FALSE(answeredOn.has_value());
+    gate->Open();
+    ASSERT_TRUE(loop.RunUntil([&] { return answeredOn.has_value(); }, 10s));
+
+    EXPECT_EQ(*answeredOn, std::this_thread::get_id());
+    EXPECT_NE(gate->threads.at(0), std::this_thread::get_id());
+    EXPECT_EQ(addresses, Strings({"127.0.0.1"}));
+}
+
+TEST_F(SystemResolverWorkerTest, CancelledRequestsNeverCallBack)
+{
+    SystemResolver resolver(loop, SlowLookUp(gate));
+    Strings answered;
+    const auto first =
+        resolver.Resolve("first.example.test", [&](ResolveResult) { answered.push_back("first"); });
+    resolver.Resolve("second.example.test", [&](ResolveResult) { answered.push_back("second"); });
+    const auto third =
+        resolver.Resolve("third.example.test", [&](ResolveResult) { answered.push_back("third"); });
+    ASSERT_TRUE(gate->WaitForStarted(3));
+    // One cancelled while its worker is still blocked, one once its worker has answered but
+    // before the loop delivered the answer.
+    resolver.Cancel(first);
+    gate->Open();
+    ASSERT_TRUE(gate->WaitForFinished(3));
+    resolver.Cancel(third);
+    loop.RunFor(200ms);
+
+    EXPECT_EQ(answered, Strings({"second"}));
+}
+
+TEST_F(SystemResolverWorkerTest, WorkerOutlivingTheResolverTouchesNothingOfIt)
+{
+    bool answered = false;
+    std::weak_ptr<Gate> watcher = gate;
+    const std::size_t descriptors = test::OpenDescriptorCount();
+    {
+        SystemResolver resolver(loop, SlowLookUp(gate));
+        resolver.Resolve("slow.example.test", [&](ResolveResult) { answered = true; });
+        ASSERT_TRUE(gate->WaitForStarted(1));
+    }
+    EXPECT_EQ(loop.WatchCount(), 0u);
+    EXPECT_EQ(test::OpenDescriptorCount(), descriptors);
+    gate->Open();
+    gate.reset();
+    // The worker's copy of the function, and with it the gate, goes when the thread ends.
+    ASSERT_TRUE(loop.RunUntil([&] { return watcher.expired(); }, 10s));
+    EXPECT_FALSE(answered);
+}
+
+// The program's case: a client whose name takes long to resolve connects once it has, and
+// the loop dispatches all the while.
+TEST_F(SystemResolverWorkerTest, LoopKeepsDispatchingWhileANameResolves)
+{
+    test::LoopbackWhoisServer server({test::Silent()});
+    SystemResolver resolver(loop, SlowLookUp(gate));
+    TcpClient client(loop, resolver, 10s);
+    bool connected = false;
+    client.Connected = [&] { connected = true; };
+
+    const auto start = std::chrono::steady_clock::now();
+    client.Connect("slow.example.test", server.Port());
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 50ms);
+    test::Ticker ticker(loop, 10ms);
+    loop.RunFor(500ms);
+    EXPECT_GE(ticker.Count(), 15);
+    EXPECT_LT(ticker.LongestGap(), 200ms);
+    EXPECT_TRUE(client.IsConnecting());
+
+    gate->Open();
+    ASSERT_TRUE(loop.RunUntil([&] { return connected; }, 10s));
+    EXPECT_EQ(client.PeerAddress(), "127.0.0.1");
+}
+
+TEST_F(SystemResolverWorkerTest, DisconnectDuringTheLookupRaisesNothing)
+{
+    SystemResolver resolver(loop, SlowLookUp(gate));
+    TcpClient client(loop, resolver, 10s);
+    int events = 0;
+    client.Connected = [&] { ++events; };
+    client.ConnectFailed = [&](ConnectFailure) { ++events; };
+    const std::size_t descriptors = test::OpenDescriptorCount();
+
+    client.Connect("slow.example.test", 43);
+    ASSERT_TRUE(gate->WaitForStarted(1));
+    client.Disconnect();
+    gate->Open();
+    loop.RunFor(300ms);
+
+    EXPECT_EQ(events, 0);
+    EXPECT_EQ(test::OpenDescriptorCount(), descriptors);
+    EXPECT_EQ(loop.TimerCount(), 0u);
+}
 
 } // namespace
 } // namespace whois

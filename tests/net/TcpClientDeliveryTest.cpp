@@ -1,6 +1,7 @@
 #include "net/TcpClient.h"
 
 #include "RecordingClient.h"
+#include "support/CaseName.h"
 #include "support/LoopbackWhoisServer.h"
 
 #include <gtest/gtest.h>
@@ -39,7 +40,7 @@ TEST(TcpClientDeliveryTest, AnswerAndCloseAlreadyArrivedComeInOneDrain)
     const std::string answer(300, 'a');
     LoopbackWhoisServer server({Unasked({{answer}})});
     test::RecordingClient peer;
-    ASSERT_TRUE(peer.client.Connect("127.0.0.1", server.Port()));
+    ASSERT_TRUE(peer.ConnectAndWait("127.0.0.1", server.Port()));
     ASSERT_TRUE(server.WaitForConnection(0, AnswerDone));
 
     EXPECT_EQ(peer.loop.RunOnce(5000ms), 1u);
@@ -60,7 +61,7 @@ TEST(TcpClientDeliveryTest, FetchDataGivesTheBytesOnlyInsideTheDispatch)
         inside.push_back(peer.client.FetchData());
     };
     EXPECT_EQ(peer.client.FetchData(), "");
-    ASSERT_TRUE(peer.client.Connect("127.0.0.1", server.Port()));
+    ASSERT_TRUE(peer.ConnectAndWait("127.0.0.1", server.Port()));
     ASSERT_TRUE(peer.RunUntilEvents(1));
 
     EXPECT_EQ(inside, Events({"answer", "answer", "answer"}));
@@ -72,7 +73,7 @@ TEST(TcpClientDeliveryTest, EverySegmentIsDeliveredOnceAndInOrder)
     LoopbackWhoisServer server({ConnectionScript{
         true, {{"first "}, {"second ", 0ms, true}, {"third", 0ms, true}}, Ending::Close}});
     test::RecordingClient peer;
-    ASSERT_TRUE(peer.client.Connect("127.0.0.1", server.Port()));
+    ASSERT_TRUE(peer.ConnectAndWait("127.0.0.1", server.Port()));
     ASSERT_TRUE(peer.client.SendData("q\r\n"));
 
     ASSERT_TRUE(peer.RunUntilEvents(1));
@@ -91,7 +92,7 @@ TEST(TcpClientDeliveryTest, NothingArrivesAfterDisconnectInsideTheHandler)
         {Unasked({{"first"}, {"rest of the answer", 0ms, true}}, Ending::KeepOpen)});
     test::RecordingClient peer;
     peer.onData = [&] { peer.client.Disconnect(); };
-    ASSERT_TRUE(peer.client.Connect("127.0.0.1", server.Port()));
+    ASSERT_TRUE(peer.ConnectAndWait("127.0.0.1", server.Port()));
     ASSERT_TRUE(peer.RunUntilEvents(1));
 
     server.Release();
@@ -106,7 +107,7 @@ TEST(TcpClientDeliveryTest, CloseSeenInTheDrainIsNotReportedAfterDisconnect)
     LoopbackWhoisServer server({Unasked({{"whole answer"}})});
     test::RecordingClient peer;
     peer.onData = [&] { peer.client.Disconnect(); };
-    ASSERT_TRUE(peer.client.Connect("127.0.0.1", server.Port()));
+    ASSERT_TRUE(peer.ConnectAndWait("127.0.0.1", server.Port()));
     ASSERT_TRUE(server.WaitForConnection(0, AnswerDone));
 
     EXPECT_EQ(peer.loop.RunOnce(5000ms), 1u);
@@ -125,14 +126,16 @@ TEST(TcpClientDeliveryTest, ReconnectInsideTheHandlerDeliversTheNewAnswerAfterIt
         if (peer.events.size() == 1) {
             inHandler = true;
             peer.client.Disconnect();
-            EXPECT_TRUE(peer.client.Connect("127.0.0.1", registrar.Port()));
-            EXPECT_TRUE(peer.client.SendData("q\r\n"));
-            // The registrar has answered and closed before this handler returns.
-            EXPECT_TRUE(registrar.WaitForConnection(0, AnswerDone));
+            peer.client.Connect("127.0.0.1", registrar.Port());
+            EXPECT_TRUE(peer.client.IsConnecting());
             inHandler = false;
         }
     };
-    ASSERT_TRUE(peer.client.Connect("127.0.0.1", registry.Port()));
+    ASSERT_TRUE(peer.ConnectAndWait("127.0.0.1", registry.Port()));
+    peer.client.Connected = [&] {
+        nested = nested || inHandler;
+        EXPECT_TRUE(peer.client.SendData("q\r\n"));
+    };
     ASSERT_TRUE(peer.RunUntilEvents(3));
     registry.Release();
     ASSERT_TRUE(registry.WaitForConnection(0, ClientClosed));
@@ -146,7 +149,7 @@ TEST(TcpClientDeliveryTest, CloseWithoutBytesRaisesOnlyConnectionClosed)
 {
     LoopbackWhoisServer server({Unasked({})});
     test::RecordingClient peer;
-    ASSERT_TRUE(peer.client.Connect("127.0.0.1", server.Port()));
+    ASSERT_TRUE(peer.ConnectAndWait("127.0.0.1", server.Port()));
     ASSERT_TRUE(peer.RunUntilEvents(1));
 
     EXPECT_EQ(peer.events, Events({"closed"}));
@@ -155,19 +158,34 @@ TEST(TcpClientDeliveryTest, CloseWithoutBytesRaisesOnlyConnectionClosed)
     EXPECT_TRUE(peer.client.IsConnected());
 }
 
-TEST(TcpClientDeliveryTest, ResetInMidAnswerEndsTheConnection)
+// How the answer ends decides the kind of close reported after the bytes.
+struct EndingCase : test::NamedCase {
+    Ending ending;
+    std::string event;
+};
+
+class TcpClientEndingTest : public testing::TestWithParam<EndingCase> {};
+
+TEST_P(TcpClientEndingTest, EndsTheConnectionAfterTheBytes)
 {
-    LoopbackWhoisServer server({Unasked({{"partial"}, {"", 0ms, true}}, Ending::Reset)});
+    LoopbackWhoisServer server({Unasked({{"partial"}, {"", 0ms, true}}, GetParam().ending)});
     test::RecordingClient peer;
-    ASSERT_TRUE(peer.client.Connect("127.0.0.1", server.Port()));
+    ASSERT_TRUE(peer.ConnectAndWait("127.0.0.1", server.Port()));
     ASSERT_TRUE(peer.RunUntilEvents(1));
     server.Release();
 
     ASSERT_TRUE(peer.RunUntilEvents(2));
-    EXPECT_EQ(peer.events, Events({"data:partial", "closed"}));
+    EXPECT_EQ(peer.events, Events({"data:partial", GetParam().event}));
     EXPECT_EQ(peer.loop.WatchCount(), 0u);
-    EXPECT_FALSE(peer.client.SendData("more\r\n"));
+    if (GetParam().ending == Ending::Reset) {
+        EXPECT_FALSE(peer.client.SendData("more\r\n"));
+    }
 }
+
+INSTANTIATE_TEST_SUITE_P(Endings, TcpClientEndingTest,
+                         testing::Values(EndingCase{"Close", Ending::Close, "closed"},
+                                         EndingCase{"ResetInMidAnswer", Ending::Reset, "reset"}),
+                         test::CaseName());
 
 TEST(TcpClientDeliveryTest, EndlessStreamComesInBoundedDrainsAndLeavesTheLoopResponsive)
 {
@@ -186,7 +204,7 @@ TEST(TcpClientDeliveryTest, EndlessStreamComesInBoundedDrainsAndLeavesTheLoopRes
         peer.loop.StartTimer(0ms, tick);
     };
     peer.loop.StartTimer(0ms, tick);
-    ASSERT_TRUE(peer.client.Connect("127.0.0.1", server.Port()));
+    ASSERT_TRUE(peer.ConnectAndWait("127.0.0.1", server.Port()));
 
     ASSERT_TRUE(peer.loop.RunUntil([&] { return total >= (8u << 20); }, 30s));
     EXPECT_LE(largest, TcpClient::kMaxDrainBytes);
@@ -206,7 +224,7 @@ TEST(TcpClientDeliveryTest, HandlerMayDestroyTheClient)
         fetched = client->FetchData();
         client.reset();
     };
-    ASSERT_TRUE(client->Connect("127.0.0.1", server.Port()));
+    client->Connect("127.0.0.1", server.Port());
     ASSERT_TRUE(loop.RunUntil([&] { return client == nullptr; }, 10s));
 
     EXPECT_EQ(fetched, "answer");
