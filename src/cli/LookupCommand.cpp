@@ -33,6 +33,8 @@ const char* DescribeRole(ServerRole role)
         return "the server IANA names";
     case ServerRole::Referral:
         return "a referral";
+    case ServerRole::Rdap:
+        return "RDAP";
     }
     return "";
 }
@@ -64,6 +66,10 @@ const char* DescribeFailureInEnglish(FailureReason reason)
         return "no answer";
     case FailureReason::NoServerNamed:
         return "IANA names no whois server for this query";
+    case FailureReason::ConnectTooSlow:
+        return "no connection within 3 s; asking RDAP instead";
+    case FailureReason::NoRdapService:
+        return "no RDAP server serves this query";
     }
     return "";
 }

@@ -26,11 +26,18 @@ Text WithEndNote(Text text, AnswerEnd end)
 
 } // namespace
 
-void Lookup::HandleResponse(std::string answer, AnswerEnd end, bool followReferrals)
+void Lookup::HandleResponse(std::string answer, AnswerEnd end, bool followReferrals,
+                            const std::string& trailer)
 {
     const Text decoded = DecodeResponse(answer);
     state_.referralServer = followReferrals ? NextWhoisServer(decoded, false) : Text();
     state_.resultText = WithEndNote(decoded, end);
+    if (!trailer.empty()) {
+        if (!state_.resultText.empty() && state_.resultText.back() != '\n') {
+            state_.resultText += '\n';
+        }
+        state_.resultText += DecodeResponse(trailer);
+    }
 
     const bool followUpDue = TextLength(state_.referralServer) > kReferralLengthLimit &&
                              CompareTexts(state_.referralServer, state_.currentServer) != 0 &&

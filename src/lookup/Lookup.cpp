@@ -8,11 +8,30 @@
 #include <algorithm>
 
 namespace whois {
+namespace {
+
+// A registry's port-43 answer shorter than this says next to nothing of the domain.
+constexpr std::size_t kShortRegistryAnswer = 100;
+
+RdapRegistry RegistryFor(QueryKind kind, const std::string& request)
+{
+    switch (kind) {
+    case QueryKind::IpAddress:
+        return request.find(':') != std::string::npos ? RdapRegistry::Ipv6 : RdapRegistry::Ipv4;
+    case QueryKind::AsNumber:
+        return RdapRegistry::Autnum;
+    default:
+        return RdapRegistry::Domain;
+    }
+}
+
+} // namespace
 
 Lookup::Lookup(LookupState& state, TcpClient& client, LookupBoxes& boxes, EventLoop& loop,
-               Limits limits, RouteCache* routes, LookupObserver* observer)
+               Limits limits, RouteCache* routes, LookupObserver* observer, RdapRoute* rdap,
+               RdapData* rdapData)
     : state_(state), client_(client), boxes_(boxes), loop_(loop), limits_(std::move(limits)),
-      routes_(routes), observer_(observer)
+      routes_(routes), observer_(observer), rdap_(rdap), rdapData_(rdapData)
 {
     client_.Connected = [this] { OnConnected(); };
     client_.ConnectFailed = [this](ConnectFailure failure) { OnConnectFailed(failure); };
@@ -22,7 +41,7 @@ Lookup::Lookup(LookupState& state, TcpClient& client, LookupBoxes& boxes, EventL
 
 Lookup::~Lookup()
 {
-    CancelTimers();
+    Abandon();
     client_.Connected = nullptr;
     client_.ConnectFailed = nullptr;
     client_.DataArrived = nullptr;
@@ -31,9 +50,19 @@ Lookup::~Lookup()
 
 void Lookup::Abandon()
 {
+    ++generation_;
     CancelTimers();
+    if (refreshWaitTimer_) {
+        loop_.CancelTimer(*refreshWaitTimer_);
+        refreshWaitTimer_.reset();
+    }
     exchange_.reset();
     client_.Disconnect();
+    if (rdap_ != nullptr) {
+        rdap_->Cancel();
+    }
+    rdapInFlight_ = false;
+    held_.reset();
 }
 
 // Connects to `server`; the request goes out once the connection is made. A whois server
@@ -49,6 +78,36 @@ void Lookup::BeginExchange(const Text& server, ServerRole role)
     }
     // An empty host fails at once, from the event loop, as a name that cannot be looked up.
     client_.Connect(IdnaHostName(server).value_or(std::string()), limits_.whoisPort);
+
+    // A registry's server that does not take the connection soon gives way to RDAP, so a
+    // record RDAP holds is on display long before the connection attempts run out of time.
+    const bool registry = role != ServerRole::Referral && role != ServerRole::Iana;
+    if (registry && kind_ == QueryKind::Domain && !rdapTried_ && rdap_ != nullptr &&
+        rdapData_ != nullptr && limits_.useRdap &&
+        !RdapRoute::ServersFor(rdapData_->Directory(), kind_, request_).empty()) {
+        patienceTimer_ = loop_.StartTimer(limits_.port43Patience, [this] {
+            patienceTimer_.reset();
+            OnPatienceOver();
+        });
+    }
+}
+
+void Lookup::OnPatienceOver()
+{
+    if (!exchange_ || exchange_->connected) {
+        return;
+    }
+    Exchange exchange = std::move(*exchange_);
+    exchange_.reset();
+    CancelTimers();
+    client_.Disconnect();
+    Report(exchange, 0, FailureReason::ConnectTooSlow, AnswerEnd::Closed);
+    failures_.push_back(ServerFailure{exchange.server, FailureReason::ConnectTooSlow});
+    state_.currentServer = exchange.server;
+    port43TooSlow_ = true;
+    if (!StartRdap()) {
+        FailLookup();
+    }
 }
 
 void Lookup::OnConnected()
@@ -57,6 +116,10 @@ void Lookup::OnConnected()
         return;
     }
     exchange_->connected = true;
+    if (patienceTimer_) {
+        loop_.CancelTimer(*patienceTimer_);
+        patienceTimer_.reset();
+    }
     client_.SendData(request_ + "\r\n");
     RestartIdleTimer();
     deadlineTimer_ = loop_.StartTimer(limits_.deadline, [this] {
@@ -109,7 +172,8 @@ void Lookup::RestartIdleTimer()
 
 void Lookup::CancelTimers()
 {
-    for (std::optional<EventLoop::TimerId>* timer : {&idleTimer_, &deadlineTimer_}) {
+    for (std::optional<EventLoop::TimerId>* timer :
+         {&idleTimer_, &deadlineTimer_, &patienceTimer_}) {
         if (*timer) {
             loop_.CancelTimer(**timer);
             timer->reset();
@@ -216,6 +280,17 @@ void Lookup::AnswerArrived(Exchange exchange, std::string answer, AnswerEnd end)
         return;
     }
 
+    // A registry's answer of next to nothing ("TLD is not supported.") gives way to RDAP,
+    // when RDAP serves the query; it comes back if RDAP gives nothing either.
+    if (exchange.role != ServerRole::Referral && kind_ == QueryKind::Domain &&
+        answer.size() < kShortRegistryAnswer) {
+        held_ = HeldAnswer{exchange, answer, end};
+        if (StartRdap()) {
+            return;
+        }
+        held_.reset();
+    }
+
     if (exchange.role == ServerRole::IanaNamed && directoryFailed_ && routes_ != nullptr &&
         (kind_ == QueryKind::Domain || kind_ == QueryKind::TopLevelDomain)) {
         routes_->Remember(TopLevelLabel(), exchange.server);
@@ -236,6 +311,7 @@ void Lookup::FinishLookup()
     outcome.server = shownServer_;
     outcome.text = shownText_;
     outcome.answer = shownAnswer_;
+    outcome.json = shownJson_;
     outcome.end = shownEnd_;
     outcome.failures = failures_;
     observer_->LookupFinished(outcome);
@@ -245,10 +321,14 @@ void Lookup::FinishLookup()
 // the answer of an earlier query is never left on display under this one.
 void Lookup::FailLookup()
 {
+    if (StartRdap()) {
+        return;
+    }
     state_.followUpPending = 0;
     state_.referralServer.clear();
-    state_.resultText = FailureLines(failures_);
+    state_.resultText = FailureLines(failures_, rdapFailure_);
     shownAnswer_.clear();
+    shownJson_.clear();
     shownServer_ = state_.currentServer;
     shownText_ = state_.resultText;
     boxes_.WriteServerBox(state_.currentServer);
@@ -272,6 +352,112 @@ std::string Lookup::TopLevelLabel() const
 {
     const std::size_t dot = request_.rfind('.');
     return dot == std::string::npos ? request_ : request_.substr(dot + 1);
+}
+
+} // namespace whois
+
+namespace whois {
+
+// Asks RDAP once per query command, for a domain, an IP address or an AS number. False when
+// RDAP cannot be asked: then nothing was started.
+bool Lookup::StartRdap()
+{
+    const bool servable =
+        kind_ == QueryKind::Domain || kind_ == QueryKind::IpAddress || kind_ == QueryKind::AsNumber;
+    if (rdapTried_ || rdap_ == nullptr || rdapData_ == nullptr || !limits_.useRdap || !servable) {
+        return false;
+    }
+    const RdapRegistry registry = RegistryFor(kind_, request_);
+    // Only a query that needs RDAP starts a refresh of its data, in the background.
+    rdapData_->Refresh(registry);
+    const auto done = [this](RdapResult result) { RdapFinished(std::move(result)); };
+    if (!rdap_->Start(rdapData_->Directory(), kind_, request_, done)) {
+        // A top-level domain the data does not know may be in the refreshed file: wait for
+        // that briefly, then ask again or give up.
+        if (kind_ != QueryKind::Domain || !rdapData_->Refreshing(registry) || refreshWaited_) {
+            return false;
+        }
+        refreshWaited_ = true;
+        const std::uint64_t generation = generation_;
+        const auto retry = [this, generation] {
+            if (generation != generation_ || !refreshWaitTimer_) {
+                return;
+            }
+            loop_.CancelTimer(*refreshWaitTimer_);
+            refreshWaitTimer_.reset();
+            rdapInFlight_ = false;
+            if (!StartRdap()) {
+                RdapFinished(RdapResult{});
+            }
+        };
+        refreshWaitTimer_ = loop_.StartTimer(limits_.rdapRefreshWait, retry);
+        rdapData_->Refresh(registry, retry);
+        rdapInFlight_ = true;
+        return true;
+    }
+    rdapTried_ = true;
+    rdapInFlight_ = true;
+    if (observer_ != nullptr) {
+        observer_->ExchangeStarted(rdap_->Url(), ServerRole::Rdap);
+    }
+    return true;
+}
+
+void Lookup::RdapFinished(RdapResult result)
+{
+    rdapInFlight_ = false;
+    if (observer_ != nullptr) {
+        ExchangeReport report;
+        report.server = result.host;
+        report.role = ServerRole::Rdap;
+        report.bytes = result.json.size();
+        if (!result.answered) {
+            report.failure = FailureReason::ClosedWithoutAnswer;
+        }
+        observer_->ExchangeEnded(report);
+    }
+
+    if (result.answered) {
+        if (port43TooSlow_ && routes_ != nullptr) {
+            routes_->Remember(TopLevelLabel(), kRdapRoute);
+        }
+        held_.reset();
+        state_.currentServer = result.host;
+        state_.referralServer.clear();
+        state_.followUpPending = 0;
+        state_.resultText = DecodeResponse(result.text);
+        shownAnswer_ = std::move(result.text);
+        shownJson_ = std::move(result.json);
+        shownEnd_ = AnswerEnd::Closed;
+        shownServer_ = state_.currentServer;
+        shownText_ = state_.resultText;
+        boxes_.WriteServerBox(state_.currentServer);
+        boxes_.WriteResultBox(state_.resultText);
+        FinishLookup();
+        return;
+    }
+
+    rdapFailure_ = std::move(result.text);
+    if (rdapRemembered_) {
+        // RDAP answered faster before; now it does not, so port 43 has its turn again.
+        rdapRemembered_ = false;
+        if (routes_ != nullptr) {
+            routes_->Forget(TopLevelLabel());
+        }
+        StartPort43Route();
+        return;
+    }
+    if (held_) {
+        HeldAnswer held = std::move(*held_);
+        held_.reset();
+        state_.currentServer = held.exchange.server;
+        HandleResponse(std::move(held.answer), held.end, limits_.followReferrals, rdapFailure_);
+        if (!exchange_) {
+            FinishLookup();
+        }
+        return;
+    }
+    FailLookup();
 }
 
 } // namespace whois

@@ -54,6 +54,10 @@ std::string DescribeFailure(FailureReason reason)
         return "服务器没有回答";
     case FailureReason::NoServerNamed:
         return "IANA 未列出可查询的 whois 服务器";
+    case FailureReason::ConnectTooSlow:
+        return "3 秒内未能连接，改用 RDAP";
+    case FailureReason::NoRdapService:
+        return "没有为此查询提供服务的 RDAP 服务器";
     }
     return {};
 }
@@ -75,13 +79,13 @@ std::string DescribeCutShort(AnswerEnd end)
     return {};
 }
 
-Text FailureLines(const std::vector<ServerFailure>& failures)
+Text FailureLines(const std::vector<ServerFailure>& failures, const std::string& more)
 {
     Text lines;
     for (const ServerFailure& failure : failures) {
         lines += failure.server + ": " + DecodeResponse(DescribeFailure(failure.reason)) + "\n";
     }
-    return lines;
+    return lines + DecodeResponse(more);
 }
 
 } // namespace whois

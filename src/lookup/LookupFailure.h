@@ -22,6 +22,8 @@ enum class FailureReason {
     ResetWithoutAnswer,  // connected, then reset before sending a byte
     SilentWithoutAnswer, // connected, then sent nothing until the silence or deadline bound
     NoServerNamed,       // IANA knows no port-43 server for the query
+    ConnectTooSlow,      // no connection soon enough while RDAP could answer instead
+    NoRdapService,       // RDAP only was asked for, and no RDAP server serves the query
 };
 
 // How an answer that arrived came to its end.
@@ -44,7 +46,8 @@ FailureReason FailureFromConnect(ConnectFailure failure);
 std::string DescribeFailure(FailureReason reason);
 // The line that follows an answer cut short, in UTF-8; empty for a whole answer.
 std::string DescribeCutShort(AnswerEnd end);
-// One line per failure, "server: reason", in code page 936 for the result box.
-Text FailureLines(const std::vector<ServerFailure>& failures);
+// One line per failure, "server: reason", in code page 936 for the result box, followed by
+// `more` (UTF-8 lines).
+Text FailureLines(const std::vector<ServerFailure>& failures, const std::string& more = {});
 
 } // namespace whois

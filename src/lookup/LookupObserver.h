@@ -19,6 +19,7 @@ enum class ServerRole {
     Iana,       // IANA's server, when the first server could not be used
     IanaNamed,  // the server IANA's answer named
     Referral,   // the server an answer referred the query to
+    Rdap,       // an RDAP server, over HTTPS
 };
 
 // One exchange with one server, as it ended.
@@ -38,6 +39,7 @@ struct LookupOutcome {
     Text server;           // the server box
     Text text;             // the result box
     std::string answer;    // the answer on display as the server sent it (UTF-8)
+    std::string json;      // when the answer came over RDAP, its JSON as received
     AnswerEnd end = AnswerEnd::Closed;
     std::vector<ServerFailure> failures; // every server that gave no answer, in order
 };

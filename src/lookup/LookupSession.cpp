@@ -4,9 +4,24 @@ namespace whois {
 
 LookupSession::LookupSession(EventLoop& loop, Resolver& resolver, LookupState& state,
                              LookupBoxes& boxes, LookupObserver* observer, Options options)
-    : client_(loop, resolver, options.connectTimeout), routes_(options.routeCacheFile),
-      lookup_(state, client_, boxes, loop, std::move(options.limits), &routes_, observer)
+    : client_(loop, resolver, options.connectTimeout), http_(loop),
+      rdapData_(MakeRdapData(http_, options)), rdapRoute_(http_, loop, options.rdap),
+      routes_(options.routeCacheFile),
+      lookup_(state, client_, boxes, loop, std::move(options.limits), &routes_, observer,
+              &rdapRoute_, rdapData_.get())
 {
+}
+
+std::unique_ptr<RdapData> LookupSession::MakeRdapData(HttpClient& http, Options& options)
+{
+    if (options.rdapDirectory) {
+        return std::make_unique<RdapData>(std::move(*options.rdapDirectory));
+    }
+    if (auto cache = RdapBootstrapCache::Default()) {
+        return std::make_unique<RdapData>(std::move(*cache), http, options.rdap,
+                                          options.rdapSource);
+    }
+    return std::make_unique<RdapData>(RdapDirectory::BuiltIn());
 }
 
 std::string LookupSession::DefaultRouteCacheFile()

@@ -1,15 +1,20 @@
 #pragma once
 
+#include "http/HttpClient.h"
 #include "lookup/Lookup.h"
 #include "lookup/LookupBoxes.h"
 #include "lookup/LookupObserver.h"
 #include "lookup/LookupState.h"
+#include "lookup/RdapData.h"
+#include "lookup/RdapRoute.h"
 #include "lookup/RouteCache.h"
 #include "net/EventLoop.h"
 #include "net/Resolver.h"
 #include "net/TcpClient.h"
 
 #include <chrono>
+#include <memory>
+#include <optional>
 #include <string>
 
 namespace whois {
@@ -25,6 +30,11 @@ class LookupSession {
         std::chrono::milliseconds connectTimeout = TcpClient::kConnectTimeout;
         // Where routes found through IANA are remembered; empty: nowhere.
         std::string routeCacheFile;
+        RdapOptions rdap;
+        // The RDAP bootstrap data, fixed; when not given, the data in the user's cache
+        // directory (or the program's own), refreshed from `rdapSource`.
+        std::optional<RdapDirectory> rdapDirectory;
+        std::string rdapSource = "https://data.iana.org/rdap/";
     };
 
     LookupSession(EventLoop& loop, Resolver& resolver, LookupState& state, LookupBoxes& boxes,
@@ -40,7 +50,12 @@ class LookupSession {
     static std::string DefaultRouteCacheFile();
 
   private:
+    static std::unique_ptr<RdapData> MakeRdapData(HttpClient& http, Options& options);
+
     TcpClient client_;
+    HttpClient http_;
+    std::unique_ptr<RdapData> rdapData_;
+    RdapRoute rdapRoute_;
     RouteCache routes_;
     Lookup lookup_;
 };

@@ -13,6 +13,7 @@ void Lookup::RunQuery()
         return;
     }
     Abandon();
+    typed_ = typed;
 
     // The request is made from the text as typed, with every letter; the server is named
     // from the code page 936 text, as it always was.
@@ -22,24 +23,53 @@ void Lookup::RunQuery()
     failures_.clear();
     followUps_ = 0;
     directoryFailed_ = false;
-
-    ServerRole role = ServerRole::Named;
-    if (!limits_.firstServer.empty()) {
-        state_.currentServer = limits_.firstServer;
-        role = ServerRole::Given;
-    } else if (const auto remembered = (routes_ != nullptr && (kind_ == QueryKind::Domain ||
-                                                               kind_ == QueryKind::TopLevelDomain))
-                                           ? routes_->ServerFor(TopLevelLabel())
-                                           : std::nullopt) {
-        state_.currentServer = *remembered;
-        role = ServerRole::Remembered;
-    } else {
-        const Text domain = ExtractDomain(typed, true, std::nullopt, 1);
-        state_.currentServer = WhoisServerForDomain(domain);
-    }
+    rdapTried_ = false;
+    refreshWaited_ = false;
+    rdapRemembered_ = false;
+    port43TooSlow_ = false;
+    rdapFailure_.clear();
 
     if (observer_ != nullptr) {
         observer_->LookupStarted(request_);
+    }
+    if (limits_.rdapOnly) {
+        if (!StartRdap()) {
+            failures_.push_back(ServerFailure{"RDAP", FailureReason::NoRdapService});
+            FailLookup();
+        }
+        return;
+    }
+    const bool remembersRoutes = routes_ != nullptr && limits_.firstServer.empty() &&
+                                 (kind_ == QueryKind::Domain || kind_ == QueryKind::TopLevelDomain);
+    if (remembersRoutes && kind_ == QueryKind::Domain &&
+        routes_->ServerFor(TopLevelLabel()) == std::optional<std::string>(kRdapRoute)) {
+        rdapRemembered_ = true;
+        if (StartRdap()) {
+            return;
+        }
+        rdapRemembered_ = false;
+    }
+    StartPort43Route();
+}
+
+// The first port-43 server: the one the user chose, the one that answered for the top-level
+// domain before, or the directory's.
+void Lookup::StartPort43Route()
+{
+    ServerRole role = ServerRole::Named;
+    const auto remembered = (routes_ != nullptr && limits_.firstServer.empty() &&
+                             (kind_ == QueryKind::Domain || kind_ == QueryKind::TopLevelDomain))
+                                ? routes_->ServerFor(TopLevelLabel())
+                                : std::nullopt;
+    if (!limits_.firstServer.empty()) {
+        state_.currentServer = limits_.firstServer;
+        role = ServerRole::Given;
+    } else if (remembered && *remembered != kRdapRoute) {
+        state_.currentServer = *remembered;
+        role = ServerRole::Remembered;
+    } else {
+        const Text domain = ExtractDomain(typed_, true, std::nullopt, 1);
+        state_.currentServer = WhoisServerForDomain(domain);
     }
     BeginExchange(state_.currentServer, role);
 }
