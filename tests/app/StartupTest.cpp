@@ -140,14 +140,19 @@ TEST_F(StartupTest, RelativeDataHomeIsIgnored)
     ::setenv("XDG_DATA_HOME", relative.constData(), 1);
     ::setenv("HOME", QFile::encodeName(home_.path()).constData(), 1);
 
-    const int exitCode = Run([](MainWindow& window) { window.close(); });
+    QString programDirectory;
+    const int exitCode = Run([&](MainWindow& window) {
+        programDirectory = QApplication::applicationDirPath();
+        window.close();
+    });
     ::setenv("HOME", savedHome.constData(), 1);
 
     EXPECT_EQ(exitCode, 0);
     const QString data = home_.path() + QStringLiteral("/.local/share/whois-desktop/");
     EXPECT_TRUE(ReadAll(data + QLatin1String(kSkinLibraryName)) == embedded::kSkinEngineLibrary);
     EXPECT_TRUE(ReadAll(data + QLatin1String(kSkinFileName)) == embedded::kSkinFile);
-    const QDir besideProgram(QApplication::applicationDirPath());
+    ASSERT_FALSE(programDirectory.isEmpty());
+    const QDir besideProgram(programDirectory);
     EXPECT_FALSE(besideProgram.exists(QString::fromLatin1(relative)));
     QDir(besideProgram.filePath(QString::fromLatin1(relative))).removeRecursively();
 }
