@@ -19,10 +19,9 @@ bool IsLineEnd(QChar c)
 }
 
 // Walks `text` line by line as it is shown: `onBreak(index, length)` for each line end (its
-// index and length, "\r\n" being one) and for each break put into an overlong line (length
-// 0), `onChar(c)` for every other character.
-template <typename OnChar, typename OnBreak>
-void WalkShownLines(const QString& text, OnChar onChar, OnBreak onBreak)
+// index and length, "\r\n" being one) and for each break put into an overlong line (the
+// index of the piece that follows, length 0).
+template <typename OnBreak> void WalkShownLines(const QString& text, OnBreak onBreak)
 {
     qsizetype lineLength = 0;
     for (qsizetype i = 0; i < text.size(); ++i) {
@@ -39,7 +38,6 @@ void WalkShownLines(const QString& text, OnChar onChar, OnBreak onBreak)
             onBreak(i, 0);
             lineLength = 0;
         }
-        onChar(c);
         ++lineLength;
     }
 }
@@ -50,12 +48,10 @@ QString ShownText(const QString& text)
 {
     qsizetype lines = 1;
     qsizetype addedBreaks = 0;
-    WalkShownLines(
-        text, [](QChar) {},
-        [&](qsizetype, qsizetype length) {
-            ++lines;
-            addedBreaks += length == 0 ? 1 : 0;
-        });
+    WalkShownLines(text, [&](qsizetype, qsizetype length) {
+        ++lines;
+        addedBreaks += length == 0 ? 1 : 0;
+    });
     if (addedBreaks == 0 && lines <= kMostParagraphs) {
         return text;
     }
@@ -63,28 +59,27 @@ QString ShownText(const QString& text)
     const qsizetype linesPerParagraph = (lines + kMostParagraphs - 1) / kMostParagraphs;
     QString shown;
     shown.reserve(text.size() + addedBreaks);
+    qsizetype copied = 0; // text before this index is in `shown`
     qsizetype linesInParagraph = 0;
     qsizetype paragraphLength = 0;
-    WalkShownLines(
-        text,
-        [&](QChar c) {
-            shown += c;
+    WalkShownLines(text, [&](qsizetype index, qsizetype length) {
+        shown.append(text.constData() + copied, index - copied);
+        paragraphLength += index - copied;
+        copied = index + length;
+        if (++linesInParagraph < linesPerParagraph && paragraphLength < kLongestShownLine) {
+            shown += QChar(QChar::LineSeparator);
             ++paragraphLength;
-        },
-        [&](qsizetype index, qsizetype length) {
-            if (++linesInParagraph < linesPerParagraph && paragraphLength < kLongestShownLine) {
-                shown += QChar(QChar::LineSeparator);
-                ++paragraphLength;
-                return;
-            }
-            if (length == 0 || text[index] == QChar::LineSeparator) {
-                shown += QLatin1Char('\n');
-            } else {
-                shown.append(text.constData() + index, length);
-            }
-            linesInParagraph = 0;
-            paragraphLength = 0;
-        });
+            return;
+        }
+        if (length == 0 || text[index] == QChar::LineSeparator) {
+            shown += QLatin1Char('\n');
+        } else {
+            shown.append(text.constData() + index, length);
+        }
+        linesInParagraph = 0;
+        paragraphLength = 0;
+    });
+    shown.append(text.constData() + copied, text.size() - copied);
     return shown;
 }
 
