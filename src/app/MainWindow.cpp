@@ -182,4 +182,13 @@ void MainWindow::OpenContactAddress()
     QDesktopServices::openUrl(QUrl(QString::fromLatin1(kContactAddress)));
 }
 
+void MainWindow::ShowBusy(bool busy)
+{
+    if (busy) {
+        setCursor(Qt::BusyCursor);
+    } else {
+        unsetCursor();
+    }
+}
+
 } // namespace whois::app

@@ -31,6 +31,8 @@ class MainWindow : public QWidget, private LookupBoxes {
     void CopyServerName();
     void CopyResultText();
     void OpenContactAddress();
+    // The busy pointer over the window while a lookup runs, the normal one after.
+    void ShowBusy(bool busy);
 
   private:
     Text ReadQueryBox() const override;

@@ -7,32 +7,80 @@ namespace {
 // a few megabytes from a hostile server would freeze the window for minutes. Real whois
 // lines are short; a longer line is shown broken into pieces of this many characters.
 constexpr qsizetype kLongestShownLine = 8192;
+// Each paragraph of the document costs a few hundred bytes and its share of the time, so
+// millions of short lines would take half a gigabyte. Beyond this many lines, runs of lines
+// share a paragraph, broken by line separators: they look the same and copy as line ends.
+constexpr qsizetype kMostParagraphs = 2048;
 
-QString WithLongLinesBroken(const QString& text)
+bool IsLineEnd(QChar c)
 {
-    QString shown;
-    bool broken = false;
+    return c == QLatin1Char('\n') || c == QLatin1Char('\r') || c == QChar::ParagraphSeparator ||
+           c == QChar::LineSeparator;
+}
+
+// Walks `text` line by line as it is shown: `onBreak(index, length)` for each line end (its
+// index and length, "\r\n" being one) and for each break put into an overlong line (the
+// index of the piece that follows, length 0).
+template <typename OnBreak> void WalkShownLines(const QString& text, OnBreak onBreak)
+{
     qsizetype lineLength = 0;
     for (qsizetype i = 0; i < text.size(); ++i) {
         const QChar c = text[i];
-        if (c == QLatin1Char('\n') || c == QLatin1Char('\r')) {
+        if (IsLineEnd(c)) {
+            const bool crlf =
+                c == QLatin1Char('\r') && i + 1 < text.size() && text[i + 1] == QLatin1Char('\n');
+            onBreak(i, crlf ? 2 : 1);
+            i += crlf ? 1 : 0;
             lineLength = 0;
-        } else if (lineLength >= kLongestShownLine && !c.isLowSurrogate()) {
-            if (!broken) {
-                broken = true;
-                shown.reserve(text.size() + text.size() / kLongestShownLine);
-                shown.append(text.constData(), i);
-            }
-            shown += QLatin1Char('\n');
-            lineLength = 1;
-        } else {
-            ++lineLength;
+            continue;
         }
-        if (broken) {
-            shown += c;
+        if (lineLength >= kLongestShownLine && !c.isLowSurrogate()) {
+            onBreak(i, 0);
+            lineLength = 0;
         }
+        ++lineLength;
     }
-    return broken ? shown : text;
+}
+
+// The text as the document holds it: overlong lines broken, and, for very many lines, runs
+// of lines in one paragraph. Few lines of ordinary length come back unchanged.
+QString ShownText(const QString& text)
+{
+    qsizetype lines = 1;
+    qsizetype addedBreaks = 0;
+    WalkShownLines(text, [&](qsizetype, qsizetype length) {
+        ++lines;
+        addedBreaks += length == 0 ? 1 : 0;
+    });
+    if (addedBreaks == 0 && lines <= kMostParagraphs) {
+        return text;
+    }
+
+    const qsizetype linesPerParagraph = (lines + kMostParagraphs - 1) / kMostParagraphs;
+    QString shown;
+    shown.reserve(text.size() + addedBreaks);
+    qsizetype copied = 0; // text before this index is in `shown`
+    qsizetype linesInParagraph = 0;
+    qsizetype paragraphLength = 0;
+    WalkShownLines(text, [&](qsizetype index, qsizetype length) {
+        shown.append(text.constData() + copied, index - copied);
+        paragraphLength += index - copied;
+        copied = index + length;
+        if (++linesInParagraph < linesPerParagraph && paragraphLength < kLongestShownLine) {
+            shown += QChar(QChar::LineSeparator);
+            ++paragraphLength;
+            return;
+        }
+        if (length == 0 || text[index] == QChar::LineSeparator) {
+            shown += QLatin1Char('\n');
+        } else {
+            shown.append(text.constData() + index, length);
+        }
+        linesInParagraph = 0;
+        paragraphLength = 0;
+    });
+    shown.append(text.constData() + copied, text.size() - copied);
+    return shown;
 }
 
 } // namespace
@@ -61,7 +109,7 @@ void ResultBox::WriteContent(const QString& text)
 {
     // setPlainText may report several changes of its own; the write counts as one.
     writing_ = true;
-    setPlainText(WithLongLinesBroken(text));
+    setPlainText(ShownText(text));
     writing_ = false;
     emit ContentChanged();
 }

@@ -10,10 +10,16 @@ inline constexpr char kSkinLibraryName[] = "jedata.dll";
 inline constexpr char kSkinFileName[] = "win8.she";
 inline constexpr char kSkinEntryName[] = "SkinH_AttachEx";
 
-// Writes `bytes` to `path` unless the file already holds exactly those bytes. The bytes go
-// to a temporary file in the same directory that is then renamed into place, so a copy of
-// the program that has the old file loaded keeps working. False when it could not be written.
+// Writes `bytes` to `path` unless a regular file there already holds exactly those bytes. The
+// bytes go to a temporary file in the same directory that is then renamed into place, so a
+// copy of the program that has the old file loaded keeps working. A link at `path` is
+// replaced, never followed; nothing at `path` is opened in a way that could block. False
+// when it could not be written (a directory in the way, for one).
 bool WriteFileAtomically(const QString& path, std::string_view bytes);
+
+// Where the skin files go: "whois-desktop" under $XDG_DATA_HOME, or under
+// $HOME/.local/share when that is unset or not an absolute path.
+QString SkinDirectory();
 
 // The loaded skin engine. It stays loaded until the object is destroyed at shutdown.
 class SkinEngine {

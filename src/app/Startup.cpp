@@ -9,10 +9,10 @@
 
 #include <QApplication>
 #include <QDir>
-#include <QStandardPaths>
 #include <QTimer>
 
 #include <cstdlib>
+#include <exception>
 
 namespace whois::app {
 namespace {
@@ -21,6 +21,11 @@ QString MissingSkinEntryMessage()
 {
     return QString::fromUtf8("无法找到指定DLL库文件“%1”中的输出命令“%2”")
         .arg(QLatin1String(kSkinLibraryName), QLatin1String(kSkinEntryName));
+}
+
+QString WindowNotBuiltMessage()
+{
+    return QString::fromUtf8("载入启动窗口失败");
 }
 
 // The lookup's record, kept for the whole run; its texts are released by the exit routine.
@@ -35,9 +40,35 @@ void ReleaseProgramLookupState()
     ReleaseLookupState(ProgramLookupState());
 }
 
+// Registers the exit routine once. The record is built first: routines registered after an
+// object is built run before its destructor, so the texts are released once, by the routine.
+void RegisterExitRoutine()
+{
+    static const bool registered = [] {
+        ProgramLookupState();
+        return std::atexit(ReleaseProgramLookupState) == 0;
+    }();
+    static_cast<void>(registered);
+}
+
+std::unique_ptr<MainWindow> MakeWindow(const ProgramHooks& hooks, Resolver& resolver)
+{
+    if (hooks.makeWindow) {
+        return hooks.makeWindow(ProgramLookupState());
+    }
+    return std::make_unique<MainWindow>(ProgramLookupState(), resolver);
+}
+
 } // namespace
 
 int RunProgram(int& argc, char** argv, const std::function<void(MainWindow&)>& onShown)
+{
+    ProgramHooks hooks;
+    hooks.onShown = onShown;
+    return RunProgram(argc, argv, hooks);
+}
+
+int RunProgram(int& argc, char** argv, const ProgramHooks& hooks)
 {
     // Declared first so that it is unloaded last, after the application is gone.
     SkinEngine skin;
@@ -45,11 +76,9 @@ int RunProgram(int& argc, char** argv, const std::function<void(MainWindow&)>& o
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("whois-desktop"));
     QDir::setCurrent(QApplication::applicationDirPath());
-    std::atexit(ReleaseProgramLookupState);
+    RegisterExitRoutine();
 
-    const QString dataDirectory =
-        QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation);
-    if (!InstallSkin(dataDirectory, skin)) {
+    if (!InstallSkin(SkinDirectory(), skin)) {
         ShowFatalError(MissingSkinEntryMessage());
         return kFatalExitCode;
     }
@@ -57,10 +86,20 @@ int RunProgram(int& argc, char** argv, const std::function<void(MainWindow&)>& o
     // Names are looked up on worker threads; results come back through the window's Qt loop.
     QtEventLoop resolverLoop;
     SystemResolver resolver(resolverLoop);
-    MainWindow window(ProgramLookupState(), resolver);
-    window.show();
-    if (onShown) {
-        QTimer::singleShot(0, &window, [&window, &onShown] { onShown(window); });
+    std::unique_ptr<MainWindow> window;
+    try {
+        window = MakeWindow(hooks, resolver);
+    } catch (...) {
+        // Shown below as the window that could not be loaded.
+    }
+    if (!window) {
+        ShowFatalError(WindowNotBuiltMessage());
+        return kFatalExitCode;
+    }
+    window->show();
+    if (hooks.onShown) {
+        MainWindow* shown = window.get();
+        QTimer::singleShot(0, shown, [shown, &hooks] { hooks.onShown(*shown); });
     }
     return QApplication::exec();
 }

@@ -47,7 +47,11 @@ class MainWindowTest : public QObject {
     void contentChangedOncePerWriteAndPerEdit();
     void typingInTheResultBoxNeverStartsAQuery();
     void overlongLinesAreShownInPieces();
+    void manyShortLinesCopyExactly_data();
+    void manyShortLinesCopyExactly();
+    void manyLinesLookAsOneParagraphEach();
     void closingTheWindowClosesTheOpenConnection();
+    void busyPointerWhileALookupRuns();
     void skinnedSelectionShowsOnlyWithFocus();
     void pastedSiteKeepsOnlyItsLine();
 
@@ -259,6 +263,81 @@ void MainWindowTest::overlongLinesAreShownInPieces()
     const QString ordinary = QStringLiteral("Domain: example.com\nRegistrar: Example\n");
     result->WriteContent(ordinary);
     QCOMPARE(result->toPlainText(), ordinary);
+}
+
+void MainWindowTest::manyShortLinesCopyExactly_data()
+{
+    QTest::addColumn<QString>("answer");
+    const qsizetype size = qsizetype{4} << 20;
+    QTest::newRow("4 MiB of empty lines") << QString(size, QLatin1Char('\n'));
+    QTest::newRow("4 MiB of one-letter lines") << QStringLiteral("a\n").repeated(size / 2);
+    const QString answerLines = QString::fromUtf8("Domain Name: EXAMPLE.COM\r\n"
+                                                  "Name Server: A.IANA-SERVERS.NET\r\n\r\n"
+                                                  "注册商\r");
+    QTest::newRow("4 MiB of answer lines") << answerLines.repeated(size / 64);
+}
+
+void MainWindowTest::manyShortLinesCopyExactly()
+{
+    QFETCH(QString, answer);
+    MakeWindow(43);
+    auto* result = Find<ResultBox>("超级编辑框1");
+    QSignalSpy changes(result, &ResultBox::ContentChanged);
+    result->WriteContent(answer);
+    QCOMPARE(changes.count(), 1);
+    // A paragraph per line would take half a gigabyte and seconds to build.
+    QVERIFY2(result->document()->blockCount() <= 4096, "lines share paragraphs");
+
+    QString expected = answer;
+    expected.replace(QStringLiteral("\r\n"), QStringLiteral("\n"))
+        .replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    QClipboard* clipboard = QGuiApplication::clipboard();
+    QTest::mouseClick(Find<QPushButton>("按钮3"), Qt::LeftButton);
+    QVERIFY(clipboard->text() == expected);
+
+    result->setFocus();
+    result->moveCursor(QTextCursor::End);
+    QTest::keyClicks(result, QStringLiteral("end"));
+    result->moveCursor(QTextCursor::Start);
+    QTest::keyClicks(result, QStringLiteral("start"));
+    QTest::keyClick(result, Qt::Key_Return);
+    QTest::mouseClick(Find<QPushButton>("按钮3"), Qt::LeftButton);
+    QVERIFY(clipboard->text() == QStringLiteral("start\n") + expected + QStringLiteral("end"));
+}
+
+void MainWindowTest::manyLinesLookAsOneParagraphEach()
+{
+    QStringList lines;
+    for (int i = 0; i < 5000; ++i) {
+        lines << (i % 4 == 3 ? QString() : QStringLiteral("Name Server %1: NS.EXAMPLE.COM").arg(i));
+    }
+    const QString answer = lines.join(QLatin1Char('\n'));
+    MakeWindow(43);
+    auto* result = Find<ResultBox>("超级编辑框1");
+    const auto shown = [result] { return result->viewport()->grab().toImage(); };
+    const QImage blank = shown();
+
+    result->WriteContent(answer);
+    QVERIFY(result->document()->blockCount() < lines.size());
+    const QImage grouped = shown();
+    QVERIFY(grouped != blank);
+    result->setPlainText(answer);
+    QCOMPARE(result->document()->blockCount(), lines.size());
+    QCOMPARE(shown(), grouped);
+}
+
+void MainWindowTest::busyPointerWhileALookupRuns()
+{
+    MakeWindow(43);
+    auto* button = Find<QPushButton>("按钮1");
+    QCOMPARE(window_->cursor().shape(), Qt::ArrowCursor);
+    window_->ShowBusy(true);
+    QCOMPARE(window_->cursor().shape(), Qt::BusyCursor);
+    QCOMPARE(button->cursor().shape(), Qt::BusyCursor);
+    window_->ShowBusy(true);
+    window_->ShowBusy(false);
+    QCOMPARE(window_->cursor().shape(), Qt::ArrowCursor);
+    QCOMPARE(button->cursor().shape(), Qt::ArrowCursor);
 }
 
 void MainWindowTest::closingTheWindowClosesTheOpenConnection()

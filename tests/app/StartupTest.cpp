@@ -1,5 +1,5 @@
 // The program's real start-up and shutdown: the skin engine written and loaded, the window
-// shown, the fatal error when the engine cannot be loaded.
+// shown, the fatal error when the engine or the window cannot be loaded.
 #include "Startup.h"
 #include "EmbeddedFiles.h"
 #include "FatalError.h"
@@ -16,9 +16,10 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <sys/stat.h>
+#include <memory>
+#include <stdexcept>
+
+#include <unistd.h>
 
 namespace whois::app {
 namespace {
@@ -30,12 +31,6 @@ std::string ReadAll(const QString& path)
         return {};
     }
     return file.readAll().toStdString();
-}
-
-ino_t InodeOf(const QString& path)
-{
-    struct stat info {};
-    return ::stat(QFile::encodeName(path).constData(), &info) == 0 ? info.st_ino : 0;
 }
 
 class StartupTest : public testing::Test {
@@ -52,12 +47,18 @@ class StartupTest : public testing::Test {
         return home_.path() + QStringLiteral("/whois-desktop/") + QLatin1String(name);
     }
 
-    int Run(const std::function<void(MainWindow&)>& onShown)
+    int Run(const ProgramHooks& hooks)
     {
         int argc = 1;
         char name[] = "whois-desktop";
         char* argv[] = {name, nullptr};
-        return RunProgram(argc, argv, onShown);
+        return RunProgram(argc, argv, hooks);
+    }
+    int Run(const std::function<void(MainWindow&)>& onShown)
+    {
+        ProgramHooks hooks;
+        hooks.onShown = onShown;
+        return Run(hooks);
     }
 
     QTemporaryDir home_;
@@ -105,39 +106,55 @@ TEST_F(StartupTest, EngineThatCannotBeLoadedEndsStartUpWithTheFatalError)
                                 "中的输出命令“SkinH_AttachEx”\r\n"));
 }
 
-TEST(SkinEngineTest, RefusesLibrariesWithoutTheEntryPointOrByBareName)
+TEST_F(StartupTest, WindowThatCannotBeBuiltEndsStartUpWithTheFatalError)
 {
-    SkinEngine engine;
-    EXPECT_FALSE(engine.Load(QStringLiteral("libm.so.6"))) << "never through the search path";
-    EXPECT_FALSE(engine.Load(QStringLiteral("/nonexistent/jedata.dll")));
-    const QString libm = QStringLiteral("/lib/x86_64-linux-gnu/libm.so.6");
-    if (QFile::exists(libm)) {
-        EXPECT_FALSE(engine.Load(libm)) << "a library without the entry point";
-    }
-    EXPECT_EQ(engine.Attach(QStringLiteral("/nonexistent/win8.she")), 0);
+    QString caption;
+    QString text;
+    SetFatalErrorHook([&](const QString& c, const QString& t) {
+        caption = c;
+        text = t;
+    });
+    ProgramHooks hooks;
+    hooks.makeWindow = [](LookupState&) -> std::unique_ptr<MainWindow> {
+        throw std::runtime_error("no window");
+    };
+    bool shown = false;
+    hooks.onShown = [&](MainWindow& window) {
+        shown = true;
+        window.close();
+    };
+
+    const int exitCode = Run(hooks);
+
+    EXPECT_FALSE(shown);
+    EXPECT_EQ(static_cast<unsigned char>(exitCode), 255);
+    EXPECT_EQ(caption, QString::fromUtf8("错误"));
+    EXPECT_EQ(text, QString::fromUtf8("运行时出错!\r\n\r\n错误信息：载入启动窗口失败\r\n"));
 }
 
-TEST(WriteFileAtomicallyTest, ReplacesByRenameAndLeavesIdenticalFilesAlone)
+TEST_F(StartupTest, RelativeDataHomeIsIgnored)
 {
-    QTemporaryDir directory;
-    const QString path = directory.filePath(QStringLiteral("jedata.dll"));
+    // A relative XDG_DATA_HOME would name a directory beside the program.
+    const QByteArray relative = "relative-data-" + QByteArray::number(::getpid());
+    const QByteArray savedHome = qgetenv("HOME");
+    ::setenv("XDG_DATA_HOME", relative.constData(), 1);
+    ::setenv("HOME", QFile::encodeName(home_.path()).constData(), 1);
 
-    ASSERT_TRUE(WriteFileAtomically(path, "first"));
-    EXPECT_EQ(ReadAll(path), "first");
-    const ino_t first = InodeOf(path);
+    QString programDirectory;
+    const int exitCode = Run([&](MainWindow& window) {
+        programDirectory = QApplication::applicationDirPath();
+        window.close();
+    });
+    ::setenv("HOME", savedHome.constData(), 1);
 
-    ASSERT_TRUE(WriteFileAtomically(path, "first"));
-    EXPECT_EQ(InodeOf(path), first) << "identical content is not rewritten";
-
-    ASSERT_TRUE(WriteFileAtomically(path, "second, longer"));
-    EXPECT_EQ(ReadAll(path), "second, longer");
-    EXPECT_NE(InodeOf(path), first) << "a new file is renamed into place";
-
-    EXPECT_TRUE(WriteFileAtomically(directory.filePath(QStringLiteral("empty")), ""));
-    EXPECT_FALSE(WriteFileAtomically(QString(), "x"));
-    EXPECT_FALSE(WriteFileAtomically(directory.filePath(QStringLiteral("missing/dir/file")), "x"));
-    EXPECT_EQ(QDir(directory.path()).entryList(QDir::Files | QDir::Hidden).size(), 2)
-        << "no temporary file is left behind";
+    EXPECT_EQ(exitCode, 0);
+    const QString data = home_.path() + QStringLiteral("/.local/share/whois-desktop/");
+    EXPECT_TRUE(ReadAll(data + QLatin1String(kSkinLibraryName)) == embedded::kSkinEngineLibrary);
+    EXPECT_TRUE(ReadAll(data + QLatin1String(kSkinFileName)) == embedded::kSkinFile);
+    ASSERT_FALSE(programDirectory.isEmpty());
+    const QDir besideProgram(programDirectory);
+    EXPECT_FALSE(besideProgram.exists(QString::fromLatin1(relative)));
+    QDir(besideProgram.filePath(QString::fromLatin1(relative))).removeRecursively();
 }
 
 TEST(ReleaseLookupStateTest, EmptiesEveryTextAndMayRunAgain)
