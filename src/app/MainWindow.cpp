@@ -81,12 +81,32 @@ bool SetClipboardText(const QString& text)
 
 } // namespace
 
+MainWindow::MainWindow(LookupState& state, Resolver& resolver, QWidget* parent)
+    : MainWindow(state, resolver, LookupSession::ProgramOptions("whois-desktop"), parent)
+{
+}
+
 MainWindow::MainWindow(LookupState& state, Resolver& resolver, Lookup::Limits limits,
+                       QWidget* parent)
+    : MainWindow(state, resolver,
+                 [&limits] {
+                     LookupSession::Options options;
+                     options.limits = std::move(limits);
+                     options.limits.useRdap = false;
+                     options.rdapDirectory = RdapDirectory({});
+                     return options;
+                 }(),
+                 parent)
+{
+}
+
+MainWindow::MainWindow(LookupState& state, Resolver& resolver, LookupSession::Options options,
                        QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                           Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                           Qt::WindowCloseButtonHint),
-      client_(loop_, resolver), lookup_(state, client_, *this, loop_, limits)
+      session_(std::make_unique<LookupSession>(loop_, resolver, state, *this, this,
+                                               std::move(options)))
 {
     setObjectName(QStringLiteral("MainWindow"));
     setWindowTitle(QStringLiteral("whois"));
@@ -132,10 +152,10 @@ MainWindow::MainWindow(LookupState& state, Resolver& resolver, Lookup::Limits li
     setTabOrder(queryBox_, resultBox_);
     queryBox_->setFocus();
 
-    connect(query, &QPushButton::clicked, this, [this] { lookup_.RunQuery(); });
+    connect(query, &QPushButton::clicked, this, [this] { session_->RunQuery(); });
     // Direct connection: the follow-up starts inside the write of the answer.
     connect(
-        resultBox_, &ResultBox::ContentChanged, this, [this] { lookup_.StartFollowUp(); },
+        resultBox_, &ResultBox::ContentChanged, this, [this] { session_->StartFollowUp(); },
         Qt::DirectConnection);
     connect(copyServer, &QPushButton::clicked, this, &MainWindow::CopyServerName);
     connect(copyResult, &QPushButton::clicked, this, &MainWindow::CopyResultText);
@@ -155,6 +175,21 @@ MainWindow::~MainWindow() = default;
 Text MainWindow::ReadQueryBox() const
 {
     return ToCp936(queryBox_->text());
+}
+
+std::string MainWindow::ReadQueryBoxUtf8() const
+{
+    return queryBox_->text().toStdString();
+}
+
+void MainWindow::LookupStarted(const std::string& /*request*/)
+{
+    ShowBusy(true);
+}
+
+void MainWindow::LookupFinished(const LookupOutcome& /*outcome*/)
+{
+    ShowBusy(false);
 }
 
 void MainWindow::WriteServerBox(const Text& text)

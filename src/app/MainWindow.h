@@ -3,9 +3,13 @@
 #include "QtEventLoop.h"
 #include "lookup/Lookup.h"
 #include "lookup/LookupBoxes.h"
-#include "net/TcpClient.h"
+#include "lookup/LookupObserver.h"
+#include "lookup/LookupSession.h"
 
 #include <QWidget>
+
+#include <memory>
+#include <string>
 
 class QLineEdit;
 
@@ -36,16 +40,19 @@ class MainWindow : public QWidget, private LookupBoxes {
 
   private:
     Text ReadQueryBox() const override;
+    std::string ReadQueryBoxUtf8() const override;
     void WriteServerBox(const Text& text) override;
     void WriteResultBox(const Text& text) override;
+
+    void LookupStarted(const std::string& request) override;
+    void LookupFinished(const LookupOutcome& outcome) override;
 
     QLineEdit* serverBox_ = nullptr;
     QLineEdit* queryBox_ = nullptr;
     ResultBox* resultBox_ = nullptr;
 
     QtEventLoop loop_;
-    TcpClient client_;
-    Lookup lookup_;
+    std::unique_ptr<LookupSession> session_;
 };
 
 // The address the contact button opens.

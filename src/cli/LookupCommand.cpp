@@ -164,12 +164,11 @@ int RunLookups(const CommandLine& line, std::ostream& out, std::ostream& err)
     HeadlessBoxes boxes;
     Reporter reporter(err, line.verbose);
 
-    LookupSession::Options options;
+    LookupSession::Options options = LookupSession::ProgramOptions("whois-lookup");
     options.limits.whoisPort = line.port;
     options.limits.firstServer = line.host;
     options.limits.ianaServer = line.ianaServer;
     options.limits.followReferrals = line.follow;
-    options.routeCacheFile = LookupSession::DefaultRouteCacheFile();
     LookupSession session(loop, resolver, state, boxes, &reporter, options);
     boxes.session = &session;
 

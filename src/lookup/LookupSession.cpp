@@ -24,6 +24,14 @@ std::unique_ptr<RdapData> LookupSession::MakeRdapData(HttpClient& http, Options&
     return std::make_unique<RdapData>(RdapDirectory::BuiltIn());
 }
 
+LookupSession::Options LookupSession::ProgramOptions(const std::string& program)
+{
+    Options options;
+    options.routeCacheFile = DefaultRouteCacheFile();
+    options.rdap.userAgent = program + "/" + WHOIS_VERSION;
+    return options;
+}
+
 std::string LookupSession::DefaultRouteCacheFile()
 {
     return RouteCache::DefaultFile("whois-servers.tsv");

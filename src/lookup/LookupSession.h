@@ -48,6 +48,9 @@ class LookupSession {
 
     // The file the program keeps its routes in.
     static std::string DefaultRouteCacheFile();
+    // What a program gets by default: routes remembered in the user's cache directory, RDAP
+    // with the bootstrap data there, a User-Agent naming `program` and the version.
+    static Options ProgramOptions(const std::string& program);
 
   private:
     static std::unique_ptr<RdapData> MakeRdapData(HttpClient& http, Options& options);
