@@ -1,14 +1,20 @@
 #include "http/CurlFailure.h"
 
+#include <optional>
+
 #include <openssl/x509_vfy.h>
 
 namespace whois {
 
 namespace {
 
-HttpFailure FromVerifyResult(long verifyResult)
+// What OpenSSL's verdict says for sure; nothing for a verdict that names no cause.
+std::optional<HttpFailure> FromVerifyResult(long verifyResult)
 {
     switch (verifyResult) {
+    case X509_V_OK:
+    case X509_V_ERR_UNSPECIFIED:
+        return std::nullopt;
     case X509_V_ERR_HOSTNAME_MISMATCH:
     case X509_V_ERR_IP_ADDRESS_MISMATCH:
         return HttpFailure::TlsHostname;
@@ -50,12 +56,16 @@ HttpFailure FailureFromCurl(CURLcode code, long verifyResult, std::string_view d
     case CURLE_OPERATION_TIMEDOUT:
         return handshakeDone ? HttpFailure::TimedOut : HttpFailure::ConnectTimedOut;
     case CURLE_PEER_FAILED_VERIFICATION:
-        if (verifyResult != X509_V_OK) {
-            return FromVerifyResult(verifyResult);
+        if (const auto verdict = FromVerifyResult(verifyResult)) {
+            return *verdict;
         }
-        // curl checks the name itself, after OpenSSL accepted the chain.
+        // curl checks the name itself once OpenSSL has accepted the chain.
         if (Contains(detail, "subject name") || Contains(detail, "does not match")) {
             return HttpFailure::TlsHostname;
+        }
+        if (Contains(detail, "local issuer") || Contains(detail, "self-signed") ||
+            Contains(detail, "self signed")) {
+            return HttpFailure::TlsCertificate;
         }
         return HttpFailure::TlsOther;
     case CURLE_SSL_CONNECT_ERROR:
