@@ -4,6 +4,7 @@
 #include "http/HttpResponse.h"
 #include "net/EventLoop.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <map>

@@ -9,6 +9,7 @@
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <openssl/err.h>
 #include <openssl/ssl.h>
 #include <poll.h>
@@ -343,6 +344,9 @@ void LoopbackHttpsServer::AcceptLoop()
         if (fd < 0) {
             continue;
         }
+        // Replies go out in more than one record; Nagle would hold the later ones back.
+        const int on = 1;
+        ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
         const std::lock_guard lock(mutex_);
         const std::size_t index = connections_++;
         ++open_;
@@ -394,11 +398,10 @@ void LoopbackHttpsServer::ServeConnection(int fd, std::size_t index)
         }
         changed_.notify_all();
 
-        if (reply.delay.count() > 0) {
-            WaitFor(-1, 0, Clock::now() + reply.delay);
-            if (Stopping()) {
-                break;
-            }
+        // A client that goes during the pause ends the connection at once.
+        if (reply.delay.count() > 0 &&
+            (WaitFor(fd, POLLRDHUP, Clock::now() + reply.delay) || Stopping())) {
+            break;
         }
         std::string head = "HTTP/1.1 " + std::to_string(reply.status) + " " +
                            std::string(Reason(reply.status)) + "\r\n";
@@ -411,7 +414,7 @@ void LoopbackHttpsServer::ServeConnection(int fd, std::size_t index)
         const std::string_view body =
             reply.cutShort ? std::string_view(reply.body).substr(0, reply.body.size() / 2)
                            : std::string_view(reply.body);
-        alive = WriteAll(ssl, fd, head) && WriteAll(ssl, fd, body);
+        alive = WriteAll(ssl, fd, head + std::string(body));
         if (reply.endless) {
             const std::string filler(kFillerChunk, 'x');
             while (alive) {
