@@ -42,8 +42,13 @@ std::string_view TrimBlank(std::string_view value)
 
 void RdapLines::AppendClean(std::string_view value)
 {
-    for (const char c : value) {
-        text_ += IsBlankByte(c) ? ' ' : c;
+    // Appended at once, then control bytes blanked in place: they are rare.
+    const std::size_t start = text_.size();
+    text_ += value;
+    for (std::size_t i = start; i < text_.size(); ++i) {
+        if (static_cast<unsigned char>(text_[i]) < 0x20 || text_[i] == 0x7F) {
+            text_[i] = ' ';
+        }
     }
 }
 

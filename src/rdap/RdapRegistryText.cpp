@@ -172,7 +172,8 @@ std::string Cidrs(const Json& network)
             }
             joined += prefix;
             if (length != nullptr && length->is_number_integer()) {
-                joined += "/" + ScalarText(*length);
+                joined += '/';
+                joined += ScalarText(*length);
             }
         }
     }
