@@ -3,8 +3,10 @@
 #  - referral_benchmark: decoding plus referral search on the recorded answers and on
 #    synthetic answers of 64 KiB, 1 MiB and 4 MiB;
 #  - lookup_bench: over loopback, the time from a referring answer's last byte to the
-#    follow-up request at the referral server, and memory and descriptors over many lookups.
-# Extra arguments go to both programs (for example --benchmark_repetitions=5).
+#    follow-up request at the referral server, and memory and descriptors over many lookups;
+#  - rdap_text_benchmark: an RDAP answer rendered as whois-style text, the recorded Verisign
+#    answer and one grown to 1 MiB.
+# Extra arguments go to every program (for example --benchmark_repetitions=5).
 # Start-up time and memory of the window: scripts/bench-startup.sh.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -12,6 +14,8 @@ cd "$(dirname "$0")/.."
 bash scripts/setup.sh >/dev/null
 cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DWHOIS_BUILD_APP=OFF -DWHOIS_BUILD_TESTS=OFF \
     -DWHOIS_BUILD_BENCHMARKS=ON >/dev/null
-cmake --build build-bench -j "$(nproc)" --target referral_benchmark lookup_bench >/dev/null
+cmake --build build-bench -j "$(nproc)" --target referral_benchmark lookup_bench \
+    rdap_text_benchmark >/dev/null
 build-bench/bench/referral_benchmark "$@"
 build-bench/bench/lookup/lookup_bench "$@"
+build-bench/bench/rdap_text_benchmark "$@"
