@@ -105,7 +105,9 @@ MainWindow::MainWindow(LookupState& state, Resolver& resolver, LookupSession::Op
     : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                           Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                           Qt::WindowCloseButtonHint),
-      session_(std::make_unique<LookupSession>(loop_, resolver, state, *this, this,
+      session_(std::make_unique<LookupSession>(loop_, resolver, state,
+                                               static_cast<LookupBoxes&>(*this),
+                                               static_cast<LookupObserver*>(this),
                                                std::move(options)))
 {
     setObjectName(QStringLiteral("MainWindow"));

@@ -22,13 +22,19 @@ namespace whois::app {
 class ResultBox;
 
 // The program's only window: the query box and button, the server and result boxes, the
-// two copy buttons and the contact button. Fixed size, centred, no maximise box. It carries
-// the whois client and the lookup, and shows the lookup's boxes.
-class MainWindow : public QWidget, private LookupBoxes {
+// two copy buttons and the contact button. Fixed size, centred, no maximise box. It is one
+// front end of a lookup session: it shows the session's boxes and its progress.
+class MainWindow : public QWidget, private LookupBoxes, private LookupObserver {
     Q_OBJECT
 
   public:
-    MainWindow(LookupState& state, Resolver& resolver, Lookup::Limits limits = {},
+    // With the program's own options: routes remembered in the user's cache, RDAP with the
+    // bootstrap data there.
+    MainWindow(LookupState& state, Resolver& resolver, QWidget* parent = nullptr);
+    MainWindow(LookupState& state, Resolver& resolver, LookupSession::Options options,
+               QWidget* parent = nullptr);
+    // Port 43 only, remembering nothing: for tests that bound the lookup.
+    MainWindow(LookupState& state, Resolver& resolver, Lookup::Limits limits,
                QWidget* parent = nullptr);
     ~MainWindow() override;
 

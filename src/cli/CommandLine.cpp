@@ -37,13 +37,24 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments)
             line.verbose = true;
         } else if (argument == "--no-follow") {
             line.follow = false;
+        } else if (argument == "--no-rdap") {
+            line.rdap = false;
+        } else if (argument == "--rdap") {
+            line.rdapOnly = true;
+        } else if (argument == "--json") {
+            line.json = true;
         } else if (argument == "-h" || argument == "--host" || argument == "-p" ||
-                   argument == "--port" || argument == "--iana-server") {
+                   argument == "--port" || argument == "--iana-server" || argument == "--ca-file") {
             if (i + 1 >= arguments.size()) {
                 return {std::nullopt, "option " + argument + " needs a value"};
             }
             const std::string& value = arguments[++i];
-            if (argument == "-h" || argument == "--host" || argument == "--iana-server") {
+            if (argument == "--ca-file") {
+                if (value.empty()) {
+                    return {std::nullopt, "option " + argument + " needs a file"};
+                }
+                line.caFile = value;
+            } else if (argument == "-h" || argument == "--host" || argument == "--iana-server") {
                 if (value.empty()) {
                     return {std::nullopt, "option " + argument + " needs a host name"};
                 }
@@ -56,6 +67,9 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments)
         } else {
             return {std::nullopt, "unknown option '" + argument + "'"};
         }
+    }
+    if (line.rdapOnly && !line.rdap) {
+        return {std::nullopt, "--rdap and --no-rdap contradict each other"};
     }
     if (!line.help && !line.version && line.queries.empty()) {
         return {std::nullopt, "no query given"};
@@ -72,12 +86,19 @@ std::string UsageText()
 {
     return "Usage: whois-lookup [options] QUERY...\n"
            "Looks up each QUERY (a domain, host name, web address, IP address or AS number)\n"
-           "the way the whois-desktop window does and prints the final answer.\n"
+           "the way the whois-desktop window does and prints the final answer: over port 43,\n"
+           "through IANA's server when the directory has none, and over RDAP where port 43\n"
+           "gives nothing.\n"
            "\n"
            "Options:\n"
            "  -h, --host HOST   ask HOST first instead of the directory's server\n"
            "  -p, --port PORT   the port of every whois server asked (default 43)\n"
            "      --no-follow   print the first answer; follow no referral\n"
+           "      --rdap        ask RDAP only (HTTPS), not port 43\n"
+           "      --no-rdap     ask port 43 only, never RDAP\n"
+           "      --json        print an RDAP answer's JSON as received\n"
+           "      --ca-file FILE\n"
+           "                    trust the authorities in FILE instead of the system's\n"
            "      --iana-server HOST\n"
            "                    ask HOST instead of whois.iana.org when the first server\n"
            "                    cannot be used\n"

@@ -13,6 +13,10 @@ struct CommandLine {
     int port = 43;                             // -p
     std::string ianaServer = "whois.iana.org"; // --iana-server
     bool follow = true;
+    bool rdap = true;      // --no-rdap: port 43 only
+    bool rdapOnly = false; // --rdap
+    bool json = false;     // --json: the RDAP answer's JSON as received
+    std::string caFile;    // --ca-file: trusted authorities instead of the system's
     bool verbose = false;
     bool help = false;
     bool version = false;

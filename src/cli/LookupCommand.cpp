@@ -168,6 +168,9 @@ int RunLookups(const CommandLine& line, std::ostream& out, std::ostream& err)
     options.limits.whoisPort = line.port;
     options.limits.firstServer = line.host;
     options.limits.ianaServer = line.ianaServer;
+    options.limits.useRdap = line.rdap;
+    options.limits.rdapOnly = line.rdapOnly;
+    options.rdap.caFile = line.caFile;
     options.limits.followReferrals = line.follow;
     LookupSession session(loop, resolver, state, boxes, &reporter, options);
     boxes.session = &session;
@@ -186,6 +189,7 @@ int RunLookups(const CommandLine& line, std::ostream& out, std::ostream& err)
                     err << "whois-lookup: " << Utf8(failure.server) << ": "
                         << DescribeFailureInEnglish(failure.reason) << "\n";
                 }
+                err << reporter.outcome->rdapFailure;
             }
             status = 1;
             continue;
@@ -195,8 +199,10 @@ int RunLookups(const CommandLine& line, std::ostream& out, std::ostream& err)
             out << "\n";
         }
         first = false;
-        out << outcome.answer;
-        if (!outcome.answer.empty() && outcome.answer.back() != '\n') {
+        const std::string& printed =
+            line.json && !outcome.json.empty() ? outcome.json : outcome.answer;
+        out << printed;
+        if (!printed.empty() && printed.back() != '\n') {
             out << "\n";
         }
         out.flush();

@@ -248,6 +248,7 @@ void Lookup::ExchangeFailed(Exchange exchange, FailureReason reason)
         return;
     case ServerRole::Iana:
     case ServerRole::IanaNamed:
+    case ServerRole::Rdap:
         break;
     }
     FailLookup();
@@ -338,6 +339,7 @@ void Lookup::FailLookup()
         outcome.server = state_.currentServer;
         outcome.text = state_.resultText;
         outcome.failures = failures_;
+        outcome.rdapFailure = rdapFailure_;
         observer_->LookupFinished(outcome);
     }
 }

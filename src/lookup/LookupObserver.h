@@ -42,6 +42,7 @@ struct LookupOutcome {
     std::string json;      // when the answer came over RDAP, its JSON as received
     AnswerEnd end = AnswerEnd::Closed;
     std::vector<ServerFailure> failures; // every server that gave no answer, in order
+    std::string rdapFailure;             // UTF-8 lines saying why RDAP gave nothing, if asked
 };
 
 // Progress and the end of lookups, for front ends. Every call comes from the event loop's

@@ -10,8 +10,8 @@
 namespace whois {
 namespace {
 
-constexpr long kTooManyRequests = 429;
-constexpr long kNotFound = 404;
+constexpr long kHttpTooManyRequests = 429;
+constexpr long kHttpNotFound = 404;
 constexpr std::string_view kHttps = "https://";
 
 bool IsHttps(std::string_view url)
@@ -208,7 +208,7 @@ RdapResult RdapRoute::Failure(const HttpResponse& response, const std::string& u
 void RdapRoute::OnResponse(HttpResponse response, Stage stage)
 {
     const std::string url = stage == Stage::Registry ? registryUrl_ : registrarUrl_;
-    if (response.failure == HttpFailure::None && response.status == kTooManyRequests && !retried_) {
+    if (response.failure == HttpFailure::None && response.status == kHttpTooManyRequests && !retried_) {
         retried_ = true;
         const auto asked = std::chrono::milliseconds(
             response.retryAfter
@@ -274,7 +274,7 @@ void RdapRoute::OnResponse(HttpResponse response, Stage stage)
         Finish(std::move(result));
         return;
     }
-    if (response.failure == HttpFailure::None && response.status == kNotFound) {
+    if (response.failure == HttpFailure::None && response.status == kHttpNotFound) {
         result.answered = true;
         result.json = response.body;
         result.text = "% RDAP " + result.url + "\n" +

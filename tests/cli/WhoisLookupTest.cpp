@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 
 namespace whois {
@@ -32,6 +33,10 @@ class WhoisLookupTest : public testing::Test {
     test::ChildResult Run(std::vector<std::string> arguments)
     {
         arguments.insert(arguments.begin(), WHOIS_LOOKUP_PATH);
+        // Port 43 only unless a test asks for RDAP: RDAP's servers are not on loopback.
+        if (std::find(arguments.begin(), arguments.end(), "--rdap") == arguments.end()) {
+            arguments.insert(arguments.begin() + 1, "--no-rdap");
+        }
         return test::RunChild(arguments, {"XDG_CACHE_HOME=" + testing::TempDir()});
     }
 
