@@ -4,6 +4,7 @@
 //   result_box_probe empty-lines|short-lines|real|long-line|ordinary
 #include "Cp936Text.h"
 #include "MainWindow.h"
+#include "QtEventLoop.h"
 #include "ResultBox.h"
 
 #include "lookup/LookupState.h"
@@ -79,8 +80,9 @@ int main(int argc, char* argv[])
     const char* shape = argc > 1 ? argv[1] : "ordinary";
     QApplication app(argc, argv);
     whois::LookupState state;
-    whois::SystemResolver resolver;
-    whois::app::MainWindow window(state, resolver);
+    whois::app::QtEventLoop resolverLoop;
+    whois::SystemResolver resolver(resolverLoop);
+    whois::app::MainWindow window(state, resolver, whois::Lookup::Limits{});
     window.show();
     QApplication::processEvents();
     auto* box = window.findChild<whois::app::ResultBox*>(QString::fromUtf8("超级编辑框1"));
