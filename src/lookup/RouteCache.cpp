@@ -1,20 +1,16 @@
 #include "lookup/RouteCache.h"
 
-#include <cerrno>
-#include <cstdlib>
-#include <fstream>
+#include "cache/CacheDirectory.h"
+#include "cache/CacheFile.h"
+
 #include <map>
 #include <sstream>
-
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace whois {
 namespace {
 
 // Far more than any real cache holds; a larger file is not ours and is ignored.
-constexpr off_t kMaxFileBytes = 1 << 20;
+constexpr std::size_t kMaxFileBytes = std::size_t{1} << 20;
 
 struct Entry {
     std::string server;
@@ -29,25 +25,12 @@ bool IsPlainName(const std::string& text)
            text.find_first_of("\t\r\n /") == std::string::npos;
 }
 
-// Reads "tld<TAB>server<TAB>seconds" lines; anything else in the file is skipped. Opens
-// without following links or blocking on a FIFO, and only regular files.
+// Reads "tld<TAB>server<TAB>seconds" lines; anything else in the file is skipped. Only a
+// regular file is read, never through a link and never blocking on a FIFO.
 Entries Load(const std::string& file)
 {
     Entries entries;
-    const int fd = ::open(file.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) {
-        return entries;
-    }
-    struct stat info {};
-    std::string bytes;
-    if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_size <= kMaxFileBytes) {
-        bytes.resize(static_cast<std::size_t>(info.st_size));
-        const ssize_t got = ::read(fd, bytes.data(), bytes.size());
-        bytes.resize(got > 0 ? static_cast<std::size_t>(got) : 0);
-    }
-    ::close(fd);
-
-    std::istringstream lines(bytes);
+    std::istringstream lines(ReadCacheFile(file, kMaxFileBytes).value_or(std::string()));
     std::string line;
     while (std::getline(lines, line)) {
         std::istringstream fields(line);
@@ -61,39 +44,13 @@ Entries Load(const std::string& file)
     return entries;
 }
 
-bool MakeDirectories(const std::string& path)
-{
-    for (std::size_t slash = path.find('/', 1); slash != std::string::npos;
-         slash = path.find('/', slash + 1)) {
-        ::mkdir(path.substr(0, slash).c_str(), 0700);
-    }
-    return ::mkdir(path.c_str(), 0700) == 0 || errno == EEXIST;
-}
-
-// Writes a new file beside the old one and renames it over, so a reader sees the old file or
-// the new one, never a part, and a link at the file's place is replaced, not followed.
 void Store(const std::string& file, const Entries& entries)
 {
-    const std::size_t slash = file.rfind('/');
-    if (slash == std::string::npos || !MakeDirectories(file.substr(0, slash))) {
-        return;
-    }
     std::ostringstream text;
     for (const auto& [tld, entry] : entries) {
         text << tld << '\t' << entry.server << '\t' << entry.stored << '\n';
     }
-    const std::string bytes = text.str();
-    std::string temporary = file + ".XXXXXX";
-    const int fd = ::mkstemp(temporary.data());
-    if (fd < 0) {
-        return;
-    }
-    const bool written =
-        ::write(fd, bytes.data(), bytes.size()) == static_cast<ssize_t>(bytes.size());
-    ::close(fd);
-    if (!written || ::rename(temporary.c_str(), file.c_str()) != 0) {
-        ::unlink(temporary.c_str());
-    }
+    WriteCacheFile(file, text.str());
 }
 
 } // namespace
@@ -155,15 +112,8 @@ void RouteCache::Update(const std::string& tld, const std::string* server)
 
 std::string RouteCache::DefaultFile(const std::string& name)
 {
-    const char* xdg = std::getenv("XDG_CACHE_HOME");
-    if (xdg != nullptr && xdg[0] == '/') {
-        return std::string(xdg) + "/whois-desktop/" + name;
-    }
-    const char* home = std::getenv("HOME");
-    if (home != nullptr && home[0] == '/') {
-        return std::string(home) + "/.cache/whois-desktop/" + name;
-    }
-    return {};
+    const auto directory = CacheDirectory();
+    return directory ? (*directory / name).string() : std::string();
 }
 
 } // namespace whois

@@ -24,8 +24,7 @@ class RouteCache {
     void Remember(const std::string& tld, const std::string& server);
     void Forget(const std::string& tld);
 
-    // "$XDG_CACHE_HOME/whois-desktop/<name>" (a relative XDG_CACHE_HOME is ignored, as the
-    // XDG rules say), else "$HOME/.cache/whois-desktop/<name>"; empty without either.
+    // "<name>" in the program's cache directory; empty when there is none.
     static std::string DefaultFile(const std::string& name);
 
   private:

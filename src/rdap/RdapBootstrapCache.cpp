@@ -1,7 +1,7 @@
 #include "rdap/RdapBootstrapCache.h"
 
 #include "rdap/BuiltInRdapData.h"
-#include "rdap/CacheDirectory.h"
+#include "cache/CacheDirectory.h"
 
 #include <charconv>
 #include <cstdint>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "rdap/CacheFile.h"
+#include "cache/CacheFile.h"
 #include "rdap/RdapBootstrap.h"
 #include "rdap/RdapDirectory.h"
 #include "rdap/RdapRefreshPolicy.h"

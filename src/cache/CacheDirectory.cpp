@@ -1,4 +1,4 @@
-#include "rdap/CacheDirectory.h"
+#include "cache/CacheDirectory.h"
 
 #include <cstdlib>
 #include <string_view>

@@ -1,4 +1,4 @@
-#include "rdap/CacheFile.h"
+#include "cache/CacheFile.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
