@@ -69,14 +69,17 @@ def hops_from(log):
 
 
 def run_command(argv, env, log, check_output=False):
-    """Runs one command-line lookup; returns its wall time (ms) and its hop (ms)."""
+    """Runs one command-line lookup; returns its wall time, its hop, the time from its start
+    to the registry's request and from the registrar's request to its exit (ms), and the
+    requests seen."""
     del log[:]
     output = subprocess.PIPE if check_output else subprocess.DEVNULL
     started = time.monotonic_ns()
     process = subprocess.Popen(argv, env=env, stdin=subprocess.DEVNULL, stdout=output,
                                stderr=output)
     out, err = process.communicate(timeout=30)
-    wall = (time.monotonic_ns() - started) / 1e6
+    ended = time.monotonic_ns()
+    wall = (ended - started) / 1e6
     if process.returncode != 0:
         sys.exit(f"{argv[0]} exited with {process.returncode}: {err!r}")
     if check_output and REGISTRAR_MARK not in out:
@@ -84,7 +87,9 @@ def run_command(argv, env, log, check_output=False):
     hops = hops_from(log)
     if len(hops) != 1:
         sys.exit(f"{argv[0]}: expected one registry and one registrar request, saw {log}")
-    return wall, hops[0], list(log)
+    before = (log[0][1] - started) / 1e6
+    after = (ended - log[-1][1]) / 1e6
+    return wall, hops[0], before, after, list(log)
 
 
 class Window:
@@ -142,18 +147,22 @@ def main():
         # The window's first lookup also pays for loading its fonts and starting threads.
         print("requests seen in the first turn:")
         for name, argv in clients.items():
-            _, _, requests = run_command(argv, env, log, check_output=True)
+            *_, requests = run_command(argv, env, log, check_output=True)
             print(f"  {name:<13} " + ", ".join(f"{s} {r!r}" for s, _, r in requests))
         first_hop, first_shown, requests = window.lookup(log)
         print(f"  {'window':<13} " + ", ".join(f"{s} {r!r}" for s, _, r in requests))
 
         walls = {name: [] for name in clients}
+        befores = {name: [] for name in clients}
+        afters = {name: [] for name in clients}
         hops = {name: [] for name in clients}
         hops["window"], shown = [], []
         for _ in range(runs):
             for name, argv in clients.items():
-                wall, hop, _ = run_command(argv, env, log)
+                wall, hop, before, after, _ = run_command(argv, env, log)
                 walls[name].append(wall)
+                befores[name].append(before)
+                afters[name].append(after)
                 hops[name].append(hop)
             hop, click_to_shown, _ = window.lookup(log)
             hops["window"].append(hop)
@@ -165,9 +174,15 @@ def main():
           f"{'wall median ms':>15} {'wall p90 ms':>12}")
     for name in ("whois", "whois-lookup", "window"):
         hop_median, hop_p90 = summary(hops[name])
-        wall = f"{summary(walls[name])[0]:>15.2f} {summary(walls[name])[1]:>12.2f}" \
-            if name in walls else f"{'-':>15} {'-':>12}"
+        wall = f"{'-':>15} {'-':>12}"  # the window is one process for every run
+        if name in walls:
+            wall_median, wall_p90 = summary(walls[name])
+            wall = f"{wall_median:>15.2f} {wall_p90:>12.2f}"
         print(f"{name:<13} {hop_median:>14.3f} {hop_p90:>11.3f} {wall}")
+    for name in clients:
+        print(f"{name}, wall time median parts: start to registry request "
+              f"{statistics.median(befores[name]):.2f} ms, hop {statistics.median(hops[name]):.2f}"
+              f" ms, registrar request to exit {statistics.median(afters[name]):.2f} ms")
     shown_median, shown_p90 = summary(shown)
     print(f"window, click to registrar's answer shown: median {shown_median:.2f} ms, "
           f"p90 {shown_p90:.2f} ms; first lookup (not counted): hop {first_hop:.2f} ms, "
