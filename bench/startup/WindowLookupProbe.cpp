@@ -59,7 +59,8 @@ class LookupDriver : public QObject {
         connect(&timeout_, &QTimer::timeout, this, [this] {
             std::fprintf(stderr, "window_lookup_probe: lookup %d not shown within %d ms\n", done_,
                          kLookupTimeoutMs);
-            std::exit(1);
+            std::fflush(stdout);
+            std::_Exit(1);
         });
     }
 
@@ -87,8 +88,7 @@ class LookupDriver : public QObject {
         const ssize_t got = ::read(STDIN_FILENO, buffer, sizeof buffer);
         if (got <= 0) {
             input->setEnabled(false);
-            window_.close();
-            return;
+            inputEnded_ = true;
         }
         for (ssize_t i = 0; i < got; ++i) {
             turns_ += buffer[i] == '\n' ? 1 : 0;
@@ -96,12 +96,15 @@ class LookupDriver : public QObject {
         NextClick();
     }
 
+    // Clicks when a turn is granted; closes the window once no further turn can come.
     void NextClick()
     {
-        if (armed_ || done_ >= lookups_) {
+        if (armed_) {
             return;
         }
-        if (!stepped_) {
+        if (done_ >= lookups_ || (stepped_ && inputEnded_ && turns_ == 0)) {
+            window_.close();
+        } else if (!stepped_) {
             Click();
         } else if (turns_ > 0) {
             --turns_;
@@ -132,13 +135,7 @@ class LookupDriver : public QObject {
         std::fflush(stdout);
         ++done_;
         // The next click waits for the write in progress to finish.
-        QTimer::singleShot(0, this, [this] {
-            if (done_ < lookups_) {
-                NextClick();
-            } else {
-                window_.close();
-            }
-        });
+        QTimer::singleShot(0, this, [this] { NextClick(); });
     }
 
     whois::app::MainWindow& window_;
@@ -153,6 +150,7 @@ class LookupDriver : public QObject {
     bool armed_ = false;
     int done_ = 0;
     int turns_ = 0;
+    bool inputEnded_ = false;
     long long clickedAt_ = 0;
 };
 
