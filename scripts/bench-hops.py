@@ -77,8 +77,13 @@ def run_command(argv, env, log, check_output=False):
     started = time.monotonic_ns()
     process = subprocess.Popen(argv, env=env, stdin=subprocess.DEVNULL, stdout=output,
                                stderr=output)
-    out, err = process.communicate(timeout=30)
+    # A wait with a timeout polls with growing sleeps, which would blur the exit time; a
+    # watchdog stops a process that hangs instead.
+    watchdog = threading.Timer(30, process.kill)
+    watchdog.start()
+    out, err = process.communicate()
     ended = time.monotonic_ns()
+    watchdog.cancel()
     wall = (ended - started) / 1e6
     if process.returncode != 0:
         sys.exit(f"{argv[0]} exited with {process.returncode}: {err!r}")
