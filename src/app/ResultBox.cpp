@@ -107,11 +107,13 @@ ResultBox::ResultBox(QWidget* parent) : QPlainTextEdit(parent)
 
 void ResultBox::WriteContent(const QString& text)
 {
-    // setPlainText may report several changes of its own; the write counts as one.
+    // The event is raised as the write begins, so a follow-up it starts is on its way while
+    // the box lays the text out. setPlainText may report several changes of its own; the
+    // write counts as one.
+    emit ContentChanged();
     writing_ = true;
     setPlainText(ShownText(text));
     writing_ = false;
-    emit ContentChanged();
 }
 
 void ResultBox::OnTextChanged()

@@ -5,8 +5,9 @@
 namespace whois::app {
 
 // The multi-line result box. Its content is plain text. `ContentChanged` is raised once for
-// every write by the program, synchronously inside the write and also when the text does not
-// change, and once for every edit by the user; the empty content it starts with raises none.
+// every write by the program, synchronously inside the write (as it begins) and also when the text
+// does not change, and once for every edit by the user; the empty content it starts with raises
+// none.
 class ResultBox : public QPlainTextEdit {
     Q_OBJECT
 

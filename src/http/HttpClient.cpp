@@ -89,8 +89,15 @@ struct HttpClient::Transfer {
     }
 };
 
-HttpClient::HttpClient(EventLoop& loop) : loop_(loop)
+HttpClient::HttpClient(EventLoop& loop) : loop_(loop) {}
+
+// The transport and its TLS library start with the first request, so a program that never
+// asks over HTTPS pays nothing for them.
+void HttpClient::StartTransport()
 {
+    if (multi_ != nullptr) {
+        return;
+    }
     InitCurlOnce();
     multi_ = curl_multi_init();
     if (multi_ == nullptr) {
@@ -122,6 +129,7 @@ HttpClient::~HttpClient()
 
 HttpClient::RequestId HttpClient::Get(HttpRequest request, Done done)
 {
+    StartTransport();
     const RequestId id = nextId_++;
     auto owned = std::make_unique<Transfer>();
     Transfer& transfer = *owned;

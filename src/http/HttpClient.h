@@ -40,6 +40,7 @@ class HttpClient {
   private:
     struct Transfer;
 
+    void StartTransport();
     static int OnSocket(void* easy, int socket, int what, void* client, void* socketData);
     static int OnTimer(void* multi, long timeoutMs, void* client);
     void Act(int socket, int flags);

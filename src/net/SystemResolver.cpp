@@ -40,6 +40,10 @@ struct SystemResolver::Shared {
 
 namespace {
 
+// How long a name that resolved is answered from memory. Short, as the system's resolver
+// gives no time to live.
+constexpr std::chrono::seconds kRememberFor{60};
+
 ResolveResult Failure(ConnectFailure failure)
 {
     ResolveResult result;
@@ -96,17 +100,24 @@ SystemResolver::~SystemResolver()
 Resolver::RequestId SystemResolver::Resolve(const std::string& host, Callback done)
 {
     const RequestId id = nextId_++;
-    pending_.emplace(id, std::move(done));
+    if (std::optional<ResolveResult> literal = NumericHost(host)) {
+        done(std::move(*literal));
+        return id;
+    }
+    if (const auto found = remembered_.find(host); found != remembered_.end()) {
+        if (std::chrono::steady_clock::now() < found->second.until) {
+            done(found->second.result);
+            return id;
+        }
+        remembered_.erase(found);
+    }
+    pending_.emplace(id, Pending{host, std::move(done)});
     if (shared_->eventFd < 0) {
         shared_->Finish(id, Failure(ConnectFailure::ResolverFailed));
         return id;
     }
     if (host.empty() || host.find('\0') != std::string::npos) {
         shared_->Finish(id, Failure(ConnectFailure::NameNotFound));
-        return id;
-    }
-    if (std::optional<ResolveResult> literal = NumericHost(host)) {
-        shared_->Finish(id, std::move(*literal));
         return id;
     }
     try {
@@ -140,7 +151,11 @@ void SystemResolver::Deliver()
         if (found == pending_.end()) {
             continue;
         }
-        Callback done = std::move(found->second);
+        Callback done = std::move(found->second.done);
+        if (!result.addresses.empty()) {
+            remembered_[found->second.host] =
+                Remembered{result, std::chrono::steady_clock::now() + kRememberFor};
+        }
         pending_.erase(found);
         done(std::move(result));
         if (!*alive) {

@@ -3,6 +3,7 @@
 #include "net/EventLoop.h"
 #include "net/Resolver.h"
 
+#include <chrono>
 #include <functional>
 #include <map>
 #include <memory>
@@ -12,7 +13,8 @@ namespace whois {
 
 // Resolves through the system's resolver (getaddrinfo, IPv6 and IPv4). Each name is looked up
 // on a thread of its own, so a slow or dead name server never holds up the caller; results
-// are handed back on the event loop's thread. IP literals are answered without a thread.
+// are handed back on the event loop's thread. IP literals, and names that resolved less than
+// a minute ago, are answered at once, before Resolve returns.
 class SystemResolver : public Resolver {
   public:
     // The blocking lookup run on the worker thread.
@@ -41,7 +43,18 @@ class SystemResolver : public Resolver {
     LookUpFunction lookUp_;
     std::shared_ptr<Shared> shared_;
     EventLoop::WatchId watch_ = 0;
-    std::map<RequestId, Callback> pending_;
+    struct Pending {
+        std::string host;
+        Callback done;
+    };
+    struct Remembered {
+        ResolveResult result;
+        std::chrono::steady_clock::time_point until;
+    };
+    std::map<RequestId, Pending> pending_;
+    // Names resolved lately, answered without a new lookup: a whois lookup asks the same few
+    // servers again and again, and a follow-up should not wait for a thread.
+    std::map<std::string, Remembered> remembered_;
     RequestId nextId_ = 1;
     // Cleared by the destructor, so a callback may destroy the resolver it is called from.
     std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);

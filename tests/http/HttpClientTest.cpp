@@ -2,6 +2,7 @@
 
 #include "HttpsFixture.h"
 #include "support/OpenDescriptors.h"
+#include "support/RefusingPort.h"
 
 #include <gtest/gtest.h>
 
@@ -160,6 +161,13 @@ TEST_F(HttpClientTest, CancelledRequestIsNeverAnsweredAndLeavesNothingOpen)
     HttpsReply slow = Respond(200, "late", "text/plain");
     slow.delay = 2s;
     server.Serve("/slow", slow);
+    // The transport keeps descriptors of its own from its first request on: start it with a
+    // request that leaves no connection behind.
+    std::optional<HttpResponse> first;
+    const test::RefusingPort refusing;
+    client.Get(Request("https://127.0.0.1:" + std::to_string(refusing.Port()) + "/"),
+               [&](HttpResponse r) { first = std::move(r); });
+    ASSERT_TRUE(loop.RunUntil([&] { return first.has_value(); }, kDeadline));
     const std::size_t descriptorsBefore = test::OpenDescriptorCount();
     bool answered = false;
 
