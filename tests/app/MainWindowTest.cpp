@@ -2,10 +2,13 @@
 // against whois servers on loopback addresses.
 #include "MainWindow.h"
 #include "EmbeddedFiles.h"
+#include "QtEventLoop.h"
 #include "ResultBox.h"
 #include "SkinInstaller.h"
 
 #include "lookup/LookupState.h"
+#include "net/SystemResolver.h"
+#include "support/FullBacklogListener.h"
 #include "support/LoopbackWhoisServer.h"
 #include "support/MapResolver.h"
 
@@ -20,8 +23,10 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextBlock>
+#include <QTimer>
 
 #include <algorithm>
+#include <thread>
 
 #include <memory>
 
@@ -52,6 +57,9 @@ class MainWindowTest : public QObject {
     void manyLinesLookAsOneParagraphEach();
     void closingTheWindowClosesTheOpenConnection();
     void busyPointerWhileALookupRuns();
+    void failedLookupNamesEachServerAndWhy();
+    void windowAnswersWhileANameTakesLongToResolve();
+    void windowAnswersWhileAConnectionHangs();
     void skinnedSelectionShowsOnlyWithFocus();
     void pastedSiteKeepsOnlyItsLine();
 
@@ -66,6 +74,9 @@ class MainWindowTest : public QObject {
     }
 
     void MakeWindow(std::uint16_t port);
+    void MakeWindow(std::uint16_t port, Resolver& resolver);
+    // The longest pause between ticks of a 10 ms timer while `during` runs `span` long.
+    std::chrono::milliseconds LongestPause(std::chrono::milliseconds span);
 
     LookupState state_;
     test::MapResolver resolver_;
@@ -87,9 +98,14 @@ void MainWindowTest::cleanup()
 
 void MainWindowTest::MakeWindow(std::uint16_t port)
 {
+    MakeWindow(port, resolver_);
+}
+
+void MainWindowTest::MakeWindow(std::uint16_t port, Resolver& resolver)
+{
     Lookup::Limits limits;
     limits.whoisPort = port;
-    window_ = std::make_unique<MainWindow>(state_, resolver_, limits);
+    window_ = std::make_unique<MainWindow>(state_, resolver, limits);
     window_->show();
     QVERIFY(QTest::qWaitForWindowExposed(window_.get()));
 }
@@ -328,8 +344,21 @@ void MainWindowTest::manyLinesLookAsOneParagraphEach()
 
 void MainWindowTest::busyPointerWhileALookupRuns()
 {
-    MakeWindow(43);
+    ConnectionScript held = Answer("Domain: example.com\r\n");
+    held.segments[0].awaitRelease = true;
+    LoopbackWhoisServer registryServer({held}, 0, 30s, "127.0.0.1");
+    MakeWindow(registryServer.Port());
     auto* button = Find<QPushButton>("按钮1");
+    Find<QLineEdit>("编辑框2")->setText(QStringLiteral("example.com"));
+    QTest::mouseClick(button, Qt::LeftButton);
+    QCOMPARE(window_->cursor().shape(), Qt::BusyCursor);
+    QTRY_VERIFY_WITH_TIMEOUT(registryServer.Connection(0).requestLineSeen, 5000);
+    QCOMPARE(window_->cursor().shape(), Qt::BusyCursor);
+    registryServer.Release();
+    QTRY_COMPARE_WITH_TIMEOUT(window_->cursor().shape(), Qt::ArrowCursor, 5000);
+    QCOMPARE(Find<ResultBox>("超级编辑框1")->toPlainText(),
+             QStringLiteral("Domain: example.com\n"));
+
     QCOMPARE(window_->cursor().shape(), Qt::ArrowCursor);
     window_->ShowBusy(true);
     QCOMPARE(window_->cursor().shape(), Qt::BusyCursor);
@@ -338,6 +367,84 @@ void MainWindowTest::busyPointerWhileALookupRuns()
     window_->ShowBusy(false);
     QCOMPARE(window_->cursor().shape(), Qt::ArrowCursor);
     QCOMPARE(button->cursor().shape(), Qt::ArrowCursor);
+}
+
+void MainWindowTest::failedLookupNamesEachServerAndWhy()
+{
+    LoopbackWhoisServer registryServer({Answer("Domain: example.com\r\n")}, 0, 30s, "127.0.0.1");
+    MakeWindow(registryServer.Port());
+    auto* query = Find<QLineEdit>("编辑框2");
+    auto* result = Find<ResultBox>("超级编辑框1");
+    query->setText(QStringLiteral("example.com"));
+    QTest::mouseClick(Find<QPushButton>("按钮1"), Qt::LeftButton);
+    QTRY_COMPARE_WITH_TIMEOUT(result->toPlainText(), QStringLiteral("Domain: example.com\n"), 5000);
+
+    // Neither the directory's server for .org nor IANA's resolves: the earlier answer goes.
+    query->setText(QStringLiteral("example.org"));
+    QTest::mouseClick(Find<QPushButton>("按钮1"), Qt::LeftButton);
+    QTRY_COMPARE_WITH_TIMEOUT(result->toPlainText(),
+                              QString::fromUtf8("org.whois-servers.net: 找不到该服务器名称\n"
+                                                "whois.iana.org: 找不到该服务器名称\n"),
+                              5000);
+    QCOMPARE(Find<QLineEdit>("编辑框1")->text(), QStringLiteral("whois.iana.org"));
+    QCOMPARE(window_->cursor().shape(), Qt::ArrowCursor);
+}
+
+std::chrono::milliseconds MainWindowTest::LongestPause(std::chrono::milliseconds span)
+{
+    using Clock = std::chrono::steady_clock;
+    QTimer ticker;
+    auto last = Clock::now();
+    Clock::duration longest{};
+    connect(&ticker, &QTimer::timeout, this, [&] {
+        const auto now = Clock::now();
+        longest = std::max(longest, now - last);
+        last = now;
+    });
+    ticker.start(10);
+    QTest::qWait(static_cast<int>(span.count()));
+    ticker.stop();
+    longest = std::max(longest, Clock::now() - last);
+    return std::chrono::duration_cast<std::chrono::milliseconds>(longest);
+}
+
+void MainWindowTest::windowAnswersWhileANameTakesLongToResolve()
+{
+    // The system's lookup of the registry's name takes 5 s, as with a name server that is slow
+    // to answer.
+    QtEventLoop resolverLoop;
+    SystemResolver slow(resolverLoop, [](const std::string&) {
+        std::this_thread::sleep_for(5s);
+        return ResolveResult{{}, ConnectFailure::ResolverFailed};
+    });
+    MakeWindow(43, slow);
+    Find<QLineEdit>("编辑框2")->setText(QStringLiteral("example.com"));
+    QTest::mouseClick(Find<QPushButton>("按钮1"), Qt::LeftButton);
+    QCOMPARE(window_->cursor().shape(), Qt::BusyCursor);
+
+    QVERIFY(LongestPause(1000ms) < 100ms);
+    // A new click and a close are taken at once, too.
+    QTest::mouseClick(Find<QPushButton>("按钮1"), Qt::LeftButton);
+    QVERIFY(LongestPause(300ms) < 100ms);
+    const auto closing = std::chrono::steady_clock::now();
+    window_.reset();
+    QVERIFY(std::chrono::steady_clock::now() - closing < 100ms);
+}
+
+void MainWindowTest::windowAnswersWhileAConnectionHangs()
+{
+    test::FullBacklogListener hanging;
+    if (!hanging.Full()) {
+        QSKIP("the kernel did not let the listener's queue fill");
+    }
+    MakeWindow(hanging.Port());
+    Find<QLineEdit>("编辑框2")->setText(QStringLiteral("example.com"));
+    QTest::mouseClick(Find<QPushButton>("按钮1"), Qt::LeftButton);
+
+    QVERIFY(LongestPause(1000ms) < 100ms);
+    const auto closing = std::chrono::steady_clock::now();
+    window_.reset();
+    QVERIFY(std::chrono::steady_clock::now() - closing < 100ms);
 }
 
 void MainWindowTest::closingTheWindowClosesTheOpenConnection()
