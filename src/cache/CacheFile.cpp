@@ -120,8 +120,10 @@ CacheWriteResult WriteCacheFile(const std::filesystem::path& path, std::string_v
     std::filesystem::path temporary;
     int fd = -1;
     for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
-        temporary = directory / ("." + path.filename().string() + ".new-" +
-                                 std::to_string(::getpid()) + "-" + std::to_string(counter++));
+        std::string name = ".";
+        name += path.filename().string();
+        name += ".new-" + std::to_string(::getpid()) + "-" + std::to_string(counter++);
+        temporary = directory / name;
         fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
         if (fd < 0 && errno != EEXIST) {
             return {false, Failure("cannot create", temporary, errno)};
