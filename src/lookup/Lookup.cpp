@@ -77,7 +77,9 @@ void Lookup::BeginExchange(const Text& server, ServerRole role)
         observer_->ExchangeStarted(server, role);
     }
     // An empty host fails at once, from the event loop, as a name that cannot be looked up.
-    client_.Connect(IdnaHostName(server).value_or(std::string()), limits_.whoisPort);
+    // The request goes out the moment the connection is made.
+    client_.Connect(IdnaHostName(server).value_or(std::string()), limits_.whoisPort,
+                    request_ + "\r\n");
 
     // A registry's server that does not take the connection soon gives way to RDAP, so a
     // record RDAP holds is on display long before the connection attempts run out of time.
@@ -120,7 +122,6 @@ void Lookup::OnConnected()
         loop_.CancelTimer(*patienceTimer_);
         patienceTimer_.reset();
     }
-    client_.SendData(request_ + "\r\n");
     RestartIdleTimer();
     deadlineTimer_ = loop_.StartTimer(limits_.deadline, [this] {
         deadlineTimer_.reset();

@@ -7,6 +7,7 @@
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <poll.h>
 #include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -104,10 +105,11 @@ TcpClient::~TcpClient()
     Disconnect();
 }
 
-void TcpClient::Connect(const std::string& host, int port)
+void TcpClient::Connect(const std::string& host, int port, std::string request)
 {
     port = std::max(port, kLowestPort);
     Disconnect();
+    request_ = std::move(request);
 
     connecting_ = true;
     port_ = port;
@@ -177,6 +179,13 @@ void TcpClient::StartNextAttempt()
         const EventLoop::WatchId watch = loop_.Watch(
             fd, EventLoop::kWritable, [this, serial](unsigned) { OnAttemptReady(serial); });
         attempts_.push_back(Attempt{serial, fd, watch, address});
+        // A nearby peer often completes the handshake before connect returns; looking without
+        // waiting saves a turn of the event loop.
+        pollfd ready{fd, POLLOUT, 0};
+        if (::poll(&ready, 1, 0) == 1) {
+            OnAttemptReady(serial);
+            return;
+        }
         if (!untried_.empty()) {
             stagger_ = loop_.StartTimer(kAttemptDelay, [this] {
                 stagger_.reset();
@@ -257,6 +266,24 @@ void TcpClient::Win(Attempt winner)
     peerAddress_ = NumericAddress(winner.address);
     const std::uint64_t generation = ++generation_;
     watch_ = loop_.WatchReadable(socket_, [this, generation] { OnReadable(generation); });
+    if (!request_.empty()) {
+        SendData(std::exchange(request_, std::string()));
+    }
+    if (insideConnect_) {
+        // Seen as connecting until the event is raised from the loop.
+        connecting_ = true;
+        deferred_ = loop_.StartTimer(std::chrono::milliseconds{0}, [this] {
+            deferred_.reset();
+            RaiseConnected();
+        });
+        return;
+    }
+    RaiseConnected();
+}
+
+void TcpClient::RaiseConnected()
+{
+    connecting_ = false;
     if (auto handler = Connected) {
         handler();
     }
@@ -346,7 +373,7 @@ bool TcpClient::IsConnecting() const
 
 bool TcpClient::IsConnected() const
 {
-    return connected_;
+    return connected_ && !connecting_;
 }
 
 std::string TcpClient::PeerAddress() const
@@ -366,6 +393,16 @@ void TcpClient::OnReadable(std::uint64_t generation)
 {
     if (socket_ < 0 || generation != generation_) {
         return;
+    }
+    if (deferred_ && connected_) {
+        // The answer came before the loop raised the connection's event: the event first.
+        loop_.CancelTimer(*deferred_);
+        deferred_.reset();
+        const std::shared_ptr<bool> alive = alive_;
+        RaiseConnected();
+        if (!*alive || socket_ < 0 || generation != generation_) {
+            return;
+        }
     }
     int waiting = 0;
     if (::ioctl(socket_, FIONREAD, &waiting) != 0) {

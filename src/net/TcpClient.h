@@ -40,8 +40,10 @@ class TcpClient {
     // `host` (an ASCII name for the resolver, or an IPv4 or IPv6 literal used as it is) on
     // `port`. Returns at once. Every address the name resolves to is tried, IPv6 and IPv4,
     // until one connects or the time-out passes; then `Connected` or `ConnectFailed` is
-    // raised from the event loop, never inside Connect.
-    void Connect(const std::string& host, int port);
+    // raised from the event loop, never inside Connect. `request`, when given, is sent the
+    // moment the connection is made, before `Connected` is raised: for a peer that answers
+    // at once (a name resolved lately, a nearby server) that is before Connect returns.
+    void Connect(const std::string& host, int port, std::string request = {});
 
     // Hands every byte to the socket. False without a connection or at the first error;
     // bytes handed over before the error stay sent. True for no bytes, sending nothing.
@@ -105,7 +107,10 @@ class TcpClient {
     std::optional<EventLoop::TimerId> deadline_;
     std::optional<EventLoop::TimerId> stagger_;
     // Set while Connect runs, so outcomes found inside it are raised from the loop instead.
+    void RaiseConnected();
+
     bool insideConnect_ = false;
+    std::string request_; // sent as the connection is made
     std::optional<EventLoop::TimerId> deferred_;
 
     // The connection made.

@@ -49,6 +49,31 @@ TEST(TcpClientDeliveryTest, AnswerAndCloseAlreadyArrivedComeInOneDrain)
     EXPECT_EQ(peer.loop.WatchCount(), 0u);
 }
 
+TEST(TcpClientDeliveryTest, RequestGoesOutAsTheConnectionIsMadeAndEventsKeepTheirOrder)
+{
+    const std::string answer(300, 'a');
+    LoopbackWhoisServer server({test::Answer(answer)});
+    test::RecordingClient peer;
+    bool connectedBeforeData = false;
+    peer.client.Connected = [&] {
+        peer.outcomes.push_back("connected");
+        connectedBeforeData = peer.events.empty();
+    };
+
+    // A literal address on loopback usually connects before Connect returns; the request is
+    // then already on its way, while the event still comes from the loop.
+    peer.client.Connect("127.0.0.1", server.Port(), "example.com\r\n");
+    EXPECT_TRUE(peer.outcomes.empty());
+    ASSERT_TRUE(server.WaitForConnection(
+        0, [](const test::ConnectionRecord& record) { return record.answerDone; }));
+    EXPECT_EQ(server.Received(0), "example.com\r\n");
+
+    ASSERT_TRUE(peer.loop.RunUntil([&] { return peer.events.size() == 2; }, 5s));
+    EXPECT_EQ(peer.outcomes, Events({"connected"}));
+    EXPECT_TRUE(connectedBeforeData) << "Connected comes before the answer";
+    EXPECT_EQ(peer.events, Events({"data:" + answer, "closed"}));
+}
+
 TEST(TcpClientDeliveryTest, FetchDataGivesTheBytesOnlyInsideTheDispatch)
 {
     LoopbackWhoisServer server({Unasked({{"answer"}})});
