@@ -231,6 +231,19 @@ TEST_F(RdapLookupTest, WebPageLinkIsNotFollowed)
     EXPECT_EQ(boxes.server, "localhost");
 }
 
+TEST_F(RdapLookupTest, UnicodeNameIsAskedForByItsALabel)
+{
+    boxes.queryUtf8 = "例子.TEST";
+    boxes.query = DecodeResponse(boxes.queryUtf8);
+    Start();
+
+    ASSERT_TRUE(Run());
+    ASSERT_EQ(rdap.RequestCount(), 1u);
+    EXPECT_EQ(rdap.Requests()[0].target, "/rdap/domain/xn--fsqu00a.test");
+    EXPECT_EQ(boxes.result, DecodeResponse("% RDAP " + rdap.Url("/rdap/domain/xn--fsqu00a.test") +
+                                           "\nNo match for \"xn--fsqu00a.test\".\n"));
+}
+
 TEST_F(RdapLookupTest, RedirectsAreFollowedAndTheLastServerIsNamed)
 {
     const std::string json = DomainJson(kDomainQuery);
