@@ -537,6 +537,28 @@ TEST_F(RdapLookupTest, HangingPort43GivesWayToRdapAndRdapIsAskedFirstAfterwards)
     EXPECT_EQ(boxes.result, Shown(DomainJson("other.test"), rdap.Url("/rdap/domain/other.test")));
 }
 
+TEST_F(RdapLookupTest, NewQueryAbandonsTheRdapAnswerStillToCome)
+{
+    HttpsReply slow = Respond(200, DomainJson(kDomainQuery));
+    slow.delay = 1s;
+    rdap.Serve("/rdap/domain/example.test", slow);
+    rdap.Serve("/rdap/domain/other.test", Respond(200, DomainJson("other.test")));
+    Start();
+
+    session->RunQuery();
+    ASSERT_TRUE(loop.RunUntil([&] { return rdap.RequestCount() == 1; }, kDeadline));
+    boxes.query = "other.test";
+    ASSERT_TRUE(Run());
+    const Text shown = Shown(DomainJson("other.test"), rdap.Url("/rdap/domain/other.test"));
+    EXPECT_EQ(boxes.result, shown);
+    // The first request's connection is gone, so its answer can never come; the second's
+    // stays open for reuse.
+    ASSERT_TRUE(loop.RunUntil([&] { return rdap.OpenConnectionCount() <= 1; }, kDeadline));
+    EXPECT_EQ(boxes.result, shown);
+    EXPECT_EQ(observer.finished.size(), 1u);
+    EXPECT_FALSE(session->InFlight());
+}
+
 TEST_F(RdapLookupTest, RememberedRdapThatFailsGivesPort43ItsTurnAgain)
 {
     const std::string record = AnswerOf(300);

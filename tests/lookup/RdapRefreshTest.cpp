@@ -244,6 +244,38 @@ TEST_F(RdapRefreshTest, UnknownTldWaitsNoLongerThanTheBound)
     EXPECT_EQ(boxes.result, RecordShown("b.test2"));
 }
 
+TEST_F(RdapRefreshTest, NewQueryDuringTheWaitIsLeftAloneByTheRefresh)
+{
+    RefreshedAgo(std::chrono::hours{48});
+    ServeBootstrap(newFile, 800ms);
+    Start(CacheOptions());
+
+    boxes.query = "b.test2";
+    session->RunQuery();
+    ASSERT_TRUE(Timed("a.test1"));
+    EXPECT_EQ(boxes.result, RecordShown("a.test1"));
+
+    ASSERT_TRUE(loop.RunUntil([&] { return Read("dns.json") == newFile; }, kDeadline));
+    EXPECT_EQ(boxes.result, RecordShown("a.test1"));
+    EXPECT_EQ(observer.finished.size(), 1u);
+    EXPECT_EQ(BootstrapFetches(), 1u);
+    EXPECT_FALSE(session->InFlight());
+}
+
+TEST_F(RdapRefreshTest, SessionEndsWhileTheRefreshIsUnderWay)
+{
+    RefreshedAgo(std::chrono::hours{48});
+    ServeBootstrap(newFile, 2s);
+    Start(CacheOptions());
+
+    ASSERT_TRUE(Timed("a.test1"));
+    ASSERT_TRUE(loop.RunUntil([&] { return BootstrapFetches() == 1; }, kDeadline));
+    session.reset();
+    EXPECT_TRUE(rdap.WaitForNoOpenConnection());
+    EXPECT_EQ(Read("dns.json"), oldFile);
+    EXPECT_FALSE(fs::exists(Cache() / "dns.failed"));
+}
+
 TEST_F(RdapRefreshTest, UnknownTldDoesNotWaitWhenNoRefreshIsDue)
 {
     RefreshedAgo(std::chrono::hours{1});
