@@ -537,6 +537,27 @@ TEST_F(RdapLookupTest, HangingPort43GivesWayToRdapAndRdapIsAskedFirstAfterwards)
     EXPECT_EQ(boxes.result, Shown(DomainJson("other.test"), rdap.Url("/rdap/domain/other.test")));
 }
 
+TEST_F(RdapLookupTest, HangingPort43AndFailingRdapAreBothExplained)
+{
+    test::FullBacklogListener hanging;
+    if (!hanging.Full()) {
+        GTEST_SKIP() << "connections to a full listener do not hang here";
+    }
+    resolver.Add(kTestRegistry, "127.0.0.1");
+    rdap.Serve("/rdap/domain/example.test", Respond(500, kErrorBody));
+    LookupSession::Options options = Options();
+    options.limits.whoisPort = hanging.Port();
+    options.limits.port43Patience = 300ms;
+    options.connectTimeout = TcpClient::kConnectTimeout;
+    Start(std::move(options));
+
+    ASSERT_TRUE(Run());
+    EXPECT_EQ(boxes.result, DecodeResponse(FailureLine(kTestRegistry, "3 秒内未能连接，改用 RDAP") +
+                                           kRdapServerError));
+    EXPECT_FALSE(Outcome().answered);
+    EXPECT_EQ(RouteCache(routeFile).ServerFor("test"), std::nullopt);
+}
+
 TEST_F(RdapLookupTest, NewQueryAbandonsTheRdapAnswerStillToCome)
 {
     HttpsReply slow = Respond(200, DomainJson(kDomainQuery));
