@@ -30,9 +30,10 @@ class WhoisLookupRdapTest : public testing::Test {
     {
         ASSERT_TRUE(authority.Valid());
         ASSERT_TRUE(server.Listening());
-        const auto* info = testing::UnitTest::GetInstance()->current_test_info();
-        cacheHome = fs::path(testing::TempDir()) /
-                    ("whois-lookup-rdap-" + std::to_string(::getpid()) + "-" + info->name());
+        static int made = 0;
+        cacheHome =
+            fs::path(testing::TempDir()) /
+            ("whois-lookup-rdap-" + std::to_string(::getpid()) + "-" + std::to_string(++made));
         fs::remove_all(cacheHome);
         const fs::path rdapCache = cacheHome / "whois-desktop" / "rdap";
         fs::create_directories(rdapCache);

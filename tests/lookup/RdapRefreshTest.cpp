@@ -18,9 +18,9 @@ class RdapRefreshTest : public RdapLookupTest {
     void SetUp() override
     {
         RdapLookupTest::SetUp();
-        const auto* info = testing::UnitTest::GetInstance()->current_test_info();
+        static int made = 0;
         cacheHome = fs::path(testing::TempDir()) /
-                    ("rdap-refresh-" + std::to_string(::getpid()) + "-" + info->name());
+                    ("rdap-refresh-" + std::to_string(::getpid()) + "-" + std::to_string(++made));
         fs::remove_all(cacheHome);
         fs::create_directories(Cache());
         if (const char* old = std::getenv("XDG_CACHE_HOME")) {
