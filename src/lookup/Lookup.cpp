@@ -409,7 +409,8 @@ bool Lookup::StartRdap()
 void Lookup::RdapFinished(RdapResult result)
 {
     rdapInFlight_ = false;
-    if (observer_ != nullptr) {
+    // After a wait for the data that found no service, no RDAP server was asked.
+    if (observer_ != nullptr && rdapTried_) {
         ExchangeReport report;
         report.server = result.host;
         report.role = ServerRole::Rdap;

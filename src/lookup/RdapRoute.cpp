@@ -208,7 +208,8 @@ RdapResult RdapRoute::Failure(const HttpResponse& response, const std::string& u
 void RdapRoute::OnResponse(HttpResponse response, Stage stage)
 {
     const std::string url = stage == Stage::Registry ? registryUrl_ : registrarUrl_;
-    if (response.failure == HttpFailure::None && response.status == kHttpTooManyRequests && !retried_) {
+    if (response.failure == HttpFailure::None && response.status == kHttpTooManyRequests &&
+        !retried_) {
         retried_ = true;
         const auto asked = std::chrono::milliseconds(
             response.retryAfter
@@ -241,12 +242,10 @@ void RdapRoute::OnResponse(HttpResponse response, Stage stage)
             result.text = std::move(*text);
         } else {
             // The registry's answer stays, with a line saying why the registrar's is not there.
-            const RdapResult failed = ok ? RdapResult{false,
-                                                      HostOf(url),
-                                                      url,
-                                                      {},
-                                                      Line(HostOf(url), "回答不是 RDAP 格式")}
-                                         : Failure(response, url);
+            const std::string host = response.host.empty() ? HostOf(url) : response.host;
+            const RdapResult failed =
+                ok ? RdapResult{false, host, url, {}, Line(host, "回答不是 RDAP 格式")}
+                   : Failure(response, url);
             if (!result.text.empty() && result.text.back() != '\n') {
                 result.text += '\n';
             }
