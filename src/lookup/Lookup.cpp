@@ -6,6 +6,7 @@
 #include "text/TextOperations.h"
 
 #include <algorithm>
+#include <utility>
 
 namespace whois {
 namespace {
@@ -107,6 +108,7 @@ void Lookup::OnPatienceOver()
     failures_.push_back(ServerFailure{exchange.server, FailureReason::ConnectTooSlow});
     state_.currentServer = exchange.server;
     port43TooSlow_ = true;
+    slowRole_ = exchange.role;
     if (!StartRdap()) {
         FailLookup();
     }
@@ -459,6 +461,17 @@ void Lookup::RdapFinished(RdapResult result)
         if (!exchange_) {
             FinishLookup();
         }
+        return;
+    }
+    // The registry's server that was too slow gave way to RDAP; with RDAP failing too, the
+    // port-43 route goes on as it would have after that server: IANA's server is asked.
+    if (const std::optional<ServerRole> slow = std::exchange(slowRole_, std::nullopt);
+        slow && *slow != ServerRole::IanaNamed && !AlreadyAsked(limits_.ianaServer)) {
+        if (*slow == ServerRole::Remembered && routes_ != nullptr) {
+            routes_->Forget(TopLevelLabel());
+        }
+        directoryFailed_ = true;
+        BeginExchange(limits_.ianaServer, ServerRole::Iana);
         return;
     }
     FailLookup();

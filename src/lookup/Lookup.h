@@ -139,9 +139,10 @@ class Lookup {
     bool rdapTried_ = false;
     bool refreshWaited_ = false;
     bool rdapInFlight_ = false;
-    bool rdapRemembered_ = false; // RDAP was asked first because it answered faster before
-    bool port43TooSlow_ = false;  // a registry's server did not connect in time
-    std::string rdapFailure_;     // UTF-8 lines saying why RDAP gave nothing
+    bool rdapRemembered_ = false;        // RDAP was asked first because it answered faster before
+    bool port43TooSlow_ = false;         // a registry's server did not connect in time
+    std::optional<ServerRole> slowRole_; // that server's role, until RDAP has answered
+    std::string rdapFailure_;            // UTF-8 lines saying why RDAP gave nothing
     // A registry's answer too short to show while RDAP is asked instead.
     struct HeldAnswer {
         Exchange exchange;

@@ -27,6 +27,7 @@ void Lookup::RunQuery()
     refreshWaited_ = false;
     rdapRemembered_ = false;
     port43TooSlow_ = false;
+    slowRole_.reset();
     rdapFailure_.clear();
 
     if (observer_ != nullptr) {
