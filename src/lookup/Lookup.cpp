@@ -86,8 +86,7 @@ void Lookup::BeginExchange(const Text& server, ServerRole role)
     // record RDAP holds is on display long before the connection attempts run out of time.
     const bool registry = role != ServerRole::Referral && role != ServerRole::Iana;
     if (registry && kind_ == QueryKind::Domain && !rdapTried_ && rdap_ != nullptr &&
-        rdapData_ != nullptr && limits_.useRdap &&
-        !RdapRoute::ServersFor(rdapData_->Directory(), kind_, request_).empty()) {
+        rdapData_ != nullptr && limits_.useRdap) {
         patienceTimer_ = loop_.StartTimer(limits_.port43Patience, [this] {
             patienceTimer_.reset();
             OnPatienceOver();
@@ -97,7 +96,9 @@ void Lookup::BeginExchange(const Text& server, ServerRole role)
 
 void Lookup::OnPatienceOver()
 {
-    if (!exchange_ || exchange_->connected) {
+    // Without an RDAP service for the query, port 43 keeps its whole time.
+    if (!exchange_ || exchange_->connected ||
+        RdapRoute::ServersFor(rdapData_->Directory(), kind_, request_).empty()) {
         return;
     }
     Exchange exchange = std::move(*exchange_);

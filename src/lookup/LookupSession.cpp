@@ -21,7 +21,7 @@ std::unique_ptr<RdapData> LookupSession::MakeRdapData(HttpClient& http, Options&
         return std::make_unique<RdapData>(std::move(*cache), http, options.rdap,
                                           options.rdapSource);
     }
-    return std::make_unique<RdapData>(RdapDirectory::BuiltIn());
+    return std::make_unique<RdapData>([] { return RdapDirectory::BuiltIn(); });
 }
 
 LookupSession::Options LookupSession::ProgramOptions(const std::string& program)

@@ -4,12 +4,23 @@ namespace whois {
 
 RdapData::RdapData(RdapDirectory directory) : directory_(std::move(directory)) {}
 
+RdapData::RdapData(std::function<RdapDirectory()> load) : load_(std::move(load)) {}
+
 RdapData::RdapData(RdapBootstrapCache cache, HttpClient& http, RdapOptions options,
                    std::string sourceBase,
                    std::function<std::chrono::system_clock::time_point()> now)
-    : directory_(cache.LoadDirectory()), cache_(std::move(cache)), http_(&http),
-      options_(std::move(options)), sourceBase_(std::move(sourceBase)), now_(std::move(now))
+    : cache_(std::move(cache)), http_(&http), options_(std::move(options)),
+      sourceBase_(std::move(sourceBase)), now_(std::move(now))
 {
+    load_ = [this] { return cache_->LoadDirectory(); };
+}
+
+const RdapDirectory& RdapData::Directory() const
+{
+    if (!directory_) {
+        directory_.emplace(load_());
+    }
+    return *directory_;
 }
 
 RdapData::~RdapData()
@@ -56,7 +67,8 @@ void RdapData::Fetched(RdapRegistry registry, const HttpResponse& response)
     const bool taken = response.failure == HttpFailure::None && response.status == 200 &&
                        cache_->StoreRefreshed(registry, response.body).written;
     if (taken) {
-        directory_.Replace(cache_->LoadCached(registry));
+        Directory();
+        directory_->Replace(cache_->LoadCached(registry));
         cache_->NoteRefreshed(registry, now_());
     } else {
         cache_->NoteRefreshFailed(registry, now_());

@@ -24,6 +24,8 @@ class RdapData {
   public:
     // Data that is never refreshed.
     explicit RdapData(RdapDirectory directory);
+    // Data that is never refreshed, read by `load` when first needed.
+    explicit RdapData(std::function<RdapDirectory()> load);
     // Data from `cache`, refreshed from `sourceBase` + "<dns|ipv4|ipv6|asn>.json".
     RdapData(RdapBootstrapCache cache, HttpClient& http, RdapOptions options,
              std::string sourceBase = "https://data.iana.org/rdap/",
@@ -33,7 +35,9 @@ class RdapData {
     RdapData(const RdapData&) = delete;
     RdapData& operator=(const RdapData&) = delete;
 
-    const RdapDirectory& Directory() const { return directory_; }
+    // The data, read from the cache or the program when first asked for: parsing it costs
+    // more than a whole port-43 lookup, and most lookups never need it.
+    const RdapDirectory& Directory() const;
 
     // Starts fetching `registry`'s file when it is due and not already being fetched. `then`,
     // when given, runs once that fetch has ended (at once from the loop is not promised: when
@@ -45,7 +49,8 @@ class RdapData {
   private:
     void Fetched(RdapRegistry registry, const HttpResponse& response);
 
-    RdapDirectory directory_;
+    std::function<RdapDirectory()> load_;
+    mutable std::optional<RdapDirectory> directory_;
     std::optional<RdapBootstrapCache> cache_;
     HttpClient* http_ = nullptr;
     RdapOptions options_;

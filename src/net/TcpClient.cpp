@@ -395,14 +395,12 @@ void TcpClient::OnReadable(std::uint64_t generation)
         return;
     }
     if (deferred_ && connected_) {
-        // The answer came before the loop raised the connection's event: the event first.
+        // The answer came before the loop raised the connection's event: the event comes
+        // first, in a dispatch of its own; the bytes stay readable for the next.
         loop_.CancelTimer(*deferred_);
         deferred_.reset();
-        const std::shared_ptr<bool> alive = alive_;
         RaiseConnected();
-        if (!*alive || socket_ < 0 || generation != generation_) {
-            return;
-        }
+        return;
     }
     int waiting = 0;
     if (::ioctl(socket_, FIONREAD, &waiting) != 0) {
