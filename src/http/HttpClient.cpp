@@ -1,15 +1,14 @@
 #include "http/HttpClient.h"
 
+#include "http/CurlApi.h"
+
 #include "http/CurlFailure.h"
 #include "http/RetryAfter.h"
 
 #include <array>
-#include <mutex>
 #include <string_view>
 #include <utility>
 #include <vector>
-
-#include <curl/curl.h>
 
 namespace whois {
 
@@ -18,12 +17,6 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 constexpr const char* kOnlyHttps = "https";
-
-void InitCurlOnce()
-{
-    static std::once_flag once;
-    std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
-}
 
 CURLM* Multi(void* multi)
 {
@@ -34,21 +27,22 @@ CURLM* Multi(void* multi)
 std::pair<std::string, std::string> SchemeAndHost(const std::string& url)
 {
     std::pair<std::string, std::string> parts;
-    CURLU* parsed = curl_url();
+    CURLU* parsed = Curl()->url();
     if (parsed == nullptr) {
         return parts;
     }
-    if (curl_url_set(parsed, CURLUPART_URL, url.c_str(), CURLU_NON_SUPPORT_SCHEME) == CURLUE_OK) {
+    if (Curl()->url_set(parsed, CURLUPART_URL, url.c_str(), CURLU_NON_SUPPORT_SCHEME) ==
+        CURLUE_OK) {
         char* scheme = nullptr;
         char* host = nullptr;
-        if (curl_url_get(parsed, CURLUPART_SCHEME, &scheme, 0) == CURLUE_OK &&
-            curl_url_get(parsed, CURLUPART_HOST, &host, 0) == CURLUE_OK) {
+        if (Curl()->url_get(parsed, CURLUPART_SCHEME, &scheme, 0) == CURLUE_OK &&
+            Curl()->url_get(parsed, CURLUPART_HOST, &host, 0) == CURLUE_OK) {
             parts = {scheme, host};
         }
-        curl_free(scheme);
-        curl_free(host);
+        Curl()->free(scheme);
+        Curl()->free(host);
     }
-    curl_url_cleanup(parsed);
+    Curl()->url_cleanup(parsed);
     return parts;
 }
 
@@ -95,18 +89,17 @@ HttpClient::HttpClient(EventLoop& loop) : loop_(loop) {}
 // asks over HTTPS pays nothing for them.
 void HttpClient::StartTransport()
 {
-    if (multi_ != nullptr) {
+    if (multi_ != nullptr || Curl() == nullptr) {
         return;
     }
-    InitCurlOnce();
-    multi_ = curl_multi_init();
+    multi_ = Curl()->multi_init();
     if (multi_ == nullptr) {
         return;
     }
-    curl_multi_setopt(Multi(multi_), CURLMOPT_SOCKETFUNCTION, &HttpClient::OnSocket);
-    curl_multi_setopt(Multi(multi_), CURLMOPT_SOCKETDATA, this);
-    curl_multi_setopt(Multi(multi_), CURLMOPT_TIMERFUNCTION, &HttpClient::OnTimer);
-    curl_multi_setopt(Multi(multi_), CURLMOPT_TIMERDATA, this);
+    Curl()->multi_setopt(Multi(multi_), CURLMOPT_SOCKETFUNCTION, &HttpClient::OnSocket);
+    Curl()->multi_setopt(Multi(multi_), CURLMOPT_SOCKETDATA, this);
+    Curl()->multi_setopt(Multi(multi_), CURLMOPT_TIMERFUNCTION, &HttpClient::OnTimer);
+    Curl()->multi_setopt(Multi(multi_), CURLMOPT_TIMERDATA, this);
 }
 
 HttpClient::~HttpClient()
@@ -117,7 +110,7 @@ HttpClient::~HttpClient()
     }
     transfers_.clear();
     if (multi_ != nullptr) {
-        curl_multi_cleanup(Multi(multi_));
+        Curl()->multi_cleanup(Multi(multi_));
     }
     for (const auto& [socket, watch] : watches_) {
         loop_.Unwatch(watch);
@@ -138,6 +131,10 @@ HttpClient::RequestId HttpClient::Get(HttpRequest request, Done done)
     transfer.done = std::move(done);
     transfers_.emplace(id, std::move(owned));
 
+    if (multi_ == nullptr) {
+        Fail(transfer, HttpFailure::Other, "libcurl could not be loaded");
+        return id;
+    }
     const auto [scheme, host] = SchemeAndHost(transfer.request.url);
     if (scheme.empty()) {
         Fail(transfer, HttpFailure::InvalidUrl, "the URL does not parse: " + transfer.request.url);
@@ -147,8 +144,8 @@ HttpClient::RequestId HttpClient::Get(HttpRequest request, Done done)
         Fail(transfer, HttpFailure::NotHttps, "only https is allowed, not " + scheme);
         return id;
     }
-    transfer.easy = curl_easy_init();
-    if (multi_ == nullptr || transfer.easy == nullptr) {
+    transfer.easy = Curl()->easy_init();
+    if (transfer.easy == nullptr) {
         Fail(transfer, HttpFailure::Other, "the transfer could not be set up");
         return id;
     }
@@ -156,38 +153,39 @@ HttpClient::RequestId HttpClient::Get(HttpRequest request, Done done)
     const HttpRequest& r = transfer.request;
     CURL* easy = transfer.easy;
     for (const std::string& line : r.headers) {
-        if (curl_slist* more = curl_slist_append(transfer.headers, line.c_str())) {
+        if (curl_slist* more = Curl()->slist_append(transfer.headers, line.c_str())) {
             transfer.headers = more;
         }
     }
-    curl_easy_setopt(easy, CURLOPT_URL, r.url.c_str());
-    curl_easy_setopt(easy, CURLOPT_HTTPGET, 1L);
-    curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, kOnlyHttps);
-    curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, kOnlyHttps);
-    curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, r.maxRedirects > 0 ? 1L : 0L);
-    curl_easy_setopt(easy, CURLOPT_MAXREDIRS, static_cast<long>(r.maxRedirects));
-    curl_easy_setopt(easy, CURLOPT_SSL_VERIFYPEER, 1L);
-    curl_easy_setopt(easy, CURLOPT_SSL_VERIFYHOST, 2L);
+    Curl()->easy_setopt(easy, CURLOPT_URL, r.url.c_str());
+    Curl()->easy_setopt(easy, CURLOPT_HTTPGET, 1L);
+    Curl()->easy_setopt(easy, CURLOPT_PROTOCOLS_STR, kOnlyHttps);
+    Curl()->easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, kOnlyHttps);
+    Curl()->easy_setopt(easy, CURLOPT_FOLLOWLOCATION, r.maxRedirects > 0 ? 1L : 0L);
+    Curl()->easy_setopt(easy, CURLOPT_MAXREDIRS, static_cast<long>(r.maxRedirects));
+    Curl()->easy_setopt(easy, CURLOPT_SSL_VERIFYPEER, 1L);
+    Curl()->easy_setopt(easy, CURLOPT_SSL_VERIFYHOST, 2L);
     if (!r.caFile.empty()) {
-        curl_easy_setopt(easy, CURLOPT_CAINFO, r.caFile.c_str());
-        curl_easy_setopt(easy, CURLOPT_CAPATH, static_cast<const char*>(nullptr));
+        Curl()->easy_setopt(easy, CURLOPT_CAINFO, r.caFile.c_str());
+        Curl()->easy_setopt(easy, CURLOPT_CAPATH, static_cast<const char*>(nullptr));
     }
-    curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(r.connectTimeout.count()));
-    curl_easy_setopt(easy, CURLOPT_TIMEOUT_MS, static_cast<long>(r.totalTimeout.count()));
-    curl_easy_setopt(easy, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(r.maxBodyBytes));
-    curl_easy_setopt(easy, CURLOPT_ACCEPT_ENCODING, "");
-    curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
+    Curl()->easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS,
+                        static_cast<long>(r.connectTimeout.count()));
+    Curl()->easy_setopt(easy, CURLOPT_TIMEOUT_MS, static_cast<long>(r.totalTimeout.count()));
+    Curl()->easy_setopt(easy, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(r.maxBodyBytes));
+    Curl()->easy_setopt(easy, CURLOPT_ACCEPT_ENCODING, "");
+    Curl()->easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
     if (!r.userAgent.empty()) {
-        curl_easy_setopt(easy, CURLOPT_USERAGENT, r.userAgent.c_str());
+        Curl()->easy_setopt(easy, CURLOPT_USERAGENT, r.userAgent.c_str());
     }
-    curl_easy_setopt(easy, CURLOPT_HTTPHEADER, transfer.headers);
-    curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &Transfer::OnBody);
-    curl_easy_setopt(easy, CURLOPT_WRITEDATA, &transfer);
-    curl_easy_setopt(easy, CURLOPT_ERRORBUFFER, transfer.error.data());
-    curl_easy_setopt(easy, CURLOPT_PRIVATE, &transfer);
+    Curl()->easy_setopt(easy, CURLOPT_HTTPHEADER, transfer.headers);
+    Curl()->easy_setopt(easy, CURLOPT_WRITEFUNCTION, &Transfer::OnBody);
+    Curl()->easy_setopt(easy, CURLOPT_WRITEDATA, &transfer);
+    Curl()->easy_setopt(easy, CURLOPT_ERRORBUFFER, transfer.error.data());
+    Curl()->easy_setopt(easy, CURLOPT_PRIVATE, &transfer);
 
     // Adding asks for a zero timer through OnTimer; the transfer starts when the loop runs it.
-    if (curl_multi_add_handle(Multi(multi_), easy) != CURLM_OK) {
+    if (Curl()->multi_add_handle(Multi(multi_), easy) != CURLM_OK) {
         Fail(transfer, HttpFailure::Other, "the transfer could not be started");
     }
     return id;
@@ -210,18 +208,18 @@ void HttpClient::Drop(Transfer& transfer)
         loop_.CancelTimer(*transfer.failTimer);
     }
     if (transfer.easy != nullptr) {
-        curl_multi_remove_handle(Multi(multi_), transfer.easy);
-        curl_easy_cleanup(transfer.easy);
+        Curl()->multi_remove_handle(Multi(multi_), transfer.easy);
+        Curl()->easy_cleanup(transfer.easy);
         transfer.easy = nullptr;
     }
-    curl_slist_free_all(transfer.headers);
+    Curl()->slist_free_all(transfer.headers);
     transfer.headers = nullptr;
 }
 
 void HttpClient::Fail(Transfer& transfer, HttpFailure failure, std::string detail)
 {
     if (transfer.easy != nullptr) {
-        curl_easy_cleanup(transfer.easy);
+        Curl()->easy_cleanup(transfer.easy);
         transfer.easy = nullptr;
     }
     transfer.response.failure = failure;
@@ -280,7 +278,7 @@ int HttpClient::OnTimer(void* /*multi*/, long timeoutMs, void* client)
 void HttpClient::Act(int socket, int flags)
 {
     int running = 0;
-    curl_multi_socket_action(Multi(multi_), socket, flags, &running);
+    Curl()->multi_socket_action(Multi(multi_), socket, flags, &running);
     FinishDone();
 }
 
@@ -289,12 +287,12 @@ void HttpClient::FinishDone()
     // Collected first, because a `done` may cancel a transfer whose message is still queued.
     std::vector<std::pair<RequestId, CURLcode>> finished;
     int left = 0;
-    while (CURLMsg* message = curl_multi_info_read(Multi(multi_), &left)) {
+    while (CURLMsg* message = Curl()->multi_info_read(Multi(multi_), &left)) {
         if (message->msg != CURLMSG_DONE) {
             continue;
         }
         Transfer* transfer = nullptr;
-        curl_easy_getinfo(message->easy_handle, CURLINFO_PRIVATE, &transfer);
+        Curl()->easy_getinfo(message->easy_handle, CURLINFO_PRIVATE, &transfer);
         if (transfer != nullptr) {
             finished.emplace_back(transfer->id, message->data.result);
         }
@@ -314,16 +312,17 @@ void HttpClient::FinishDone()
         curl_off_t handshakeMicros = 0;
         char* effectiveUrl = nullptr;
         char* contentType = nullptr;
-        curl_easy_getinfo(easy, CURLINFO_SSL_VERIFYRESULT, &verifyResult);
-        curl_easy_getinfo(easy, CURLINFO_APPCONNECT_TIME_T, &handshakeMicros);
-        curl_easy_getinfo(easy, CURLINFO_RESPONSE_CODE, &response.status);
-        curl_easy_getinfo(easy, CURLINFO_EFFECTIVE_URL, &effectiveUrl);
-        curl_easy_getinfo(easy, CURLINFO_CONTENT_TYPE, &contentType);
+        Curl()->easy_getinfo(easy, CURLINFO_SSL_VERIFYRESULT, &verifyResult);
+        Curl()->easy_getinfo(easy, CURLINFO_APPCONNECT_TIME_T, &handshakeMicros);
+        Curl()->easy_getinfo(easy, CURLINFO_RESPONSE_CODE, &response.status);
+        Curl()->easy_getinfo(easy, CURLINFO_EFFECTIVE_URL, &effectiveUrl);
+        Curl()->easy_getinfo(easy, CURLINFO_CONTENT_TYPE, &contentType);
         response.effectiveUrl = effectiveUrl != nullptr ? effectiveUrl : transfer.request.url;
         response.host = SchemeAndHost(response.effectiveUrl).second;
         response.contentType = contentType != nullptr ? contentType : "";
         curl_header* retryAfter = nullptr;
-        if (curl_easy_header(easy, "Retry-After", 0, CURLH_HEADER, -1, &retryAfter) == CURLHE_OK) {
+        if (Curl()->easy_header(easy, "Retry-After", 0, CURLH_HEADER, -1, &retryAfter) ==
+            CURLHE_OK) {
             response.retryAfter =
                 ParseRetryAfter(retryAfter->value, std::chrono::system_clock::now());
         }
@@ -333,7 +332,7 @@ void HttpClient::FinishDone()
                                    : FailureFromCurl(code, verifyResult, transfer.error.data(),
                                                      handshakeMicros > 0);
             response.detail =
-                transfer.error[0] != '\0' ? transfer.error.data() : curl_easy_strerror(code);
+                transfer.error[0] != '\0' ? transfer.error.data() : Curl()->easy_strerror(code);
         }
         Deliver(id);
         if (!*alive) {

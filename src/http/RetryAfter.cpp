@@ -1,10 +1,10 @@
 #include "http/RetryAfter.h"
 
+#include "http/CurlApi.h"
+
 #include <algorithm>
 #include <charconv>
 #include <string>
-
-#include <curl/curl.h>
 
 namespace whois {
 
@@ -39,7 +39,11 @@ std::optional<std::chrono::seconds> ParseRetryAfter(std::string_view value,
         return std::chrono::seconds{seconds};
     }
     const std::string text(value);
-    const time_t at = curl_getdate(text.c_str(), nullptr);
+    const CurlApi* curl = Curl();
+    if (curl == nullptr) {
+        return std::nullopt;
+    }
+    const time_t at = curl->getdate(text.c_str(), nullptr);
     if (at == -1) {
         return std::nullopt;
     }
