@@ -1,105 +1,29 @@
 #include "SkinInstaller.h"
 
 #include "EmbeddedFiles.h"
+#include "files/ReplaceFile.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 
-#include <algorithm>
-#include <cerrno>
-#include <cstdint>
-#include <cstring>
-#include <vector>
+#include <filesystem>
 
 #include <dlfcn.h>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace whois::app {
-namespace {
-
-bool ReadExactly(int fd, char* buffer, std::size_t size)
-{
-    std::size_t done = 0;
-    while (done < size) {
-        const ssize_t n = ::read(fd, buffer + done, size - done);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            return false;
-        }
-        done += static_cast<std::size_t>(n);
-    }
-    return true;
-}
-
-bool WriteExactly(int fd, std::string_view bytes)
-{
-    while (!bytes.empty()) {
-        const ssize_t n = ::write(fd, bytes.data(), bytes.size());
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            return false;
-        }
-        bytes.remove_prefix(static_cast<std::size_t>(n));
-    }
-    return true;
-}
-
-// Only a regular file is compared. The open neither follows a link nor waits for a FIFO's
-// other end; the type is checked on what was opened.
-bool HoldsExactly(const QByteArray& path, std::string_view bytes)
-{
-    const int fd = ::open(path.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) {
-        return false;
-    }
-    struct stat info {};
-    bool same = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) &&
-                static_cast<std::uint64_t>(info.st_size) == bytes.size();
-    std::vector<char> buffer(std::size_t{64} << 10);
-    while (same && !bytes.empty()) {
-        const std::size_t size = std::min(buffer.size(), bytes.size());
-        same = ReadExactly(fd, buffer.data(), size) &&
-               std::memcmp(buffer.data(), bytes.data(), size) == 0;
-        bytes.remove_prefix(size);
-    }
-    ::close(fd);
-    return same;
-}
-
-} // namespace
 
 bool WriteFileAtomically(const QString& path, std::string_view bytes)
 {
     if (path.isEmpty()) {
         return false;
     }
-    const QByteArray target = QFile::encodeName(path);
-    if (HoldsExactly(target, bytes)) {
+    const std::filesystem::path target(QFile::encodeName(path).toStdString());
+    // Only a regular file is compared, read without following a link or waiting on a FIFO.
+    if (ReadRegularFile(target, bytes.size()) == bytes) {
         return true;
     }
-    const QFileInfo info(path);
-    QByteArray temporary =
-        QFile::encodeName(info.path() + QStringLiteral("/.") + info.fileName()) + ".XXXXXX";
-    const int fd = ::mkostemp(temporary.data(), O_CLOEXEC);
-    if (fd < 0) {
-        return false;
-    }
-    bool written = WriteExactly(fd, bytes) && ::fchmod(fd, 0644) == 0 && ::fsync(fd) == 0;
-    written = ::close(fd) == 0 && written;
-    // rename replaces whatever non-directory is at the target, a link included, and never
-    // writes through it; a reader sees the old file or the new one, never half of one.
-    if (!written || ::rename(temporary.constData(), target.constData()) != 0) {
-        ::unlink(temporary.constData());
-        return false;
-    }
-    return true;
+    return ReplaceFile(target, bytes).written;
 }
 
 QString SkinDirectory()

@@ -47,14 +47,9 @@ void RdapData::Refresh(RdapRegistry registry, std::function<void()> then)
     if (fetching) {
         return;
     }
-    HttpRequest request;
-    request.url = sourceBase_ + std::string(RdapRegistryName(registry)) + ".json";
-    request.headers = {"Accept: application/json"};
-    request.userAgent = options_.userAgent;
-    request.connectTimeout = options_.connectTimeout;
-    request.totalTimeout = options_.totalTimeout;
-    request.maxBodyBytes = options_.maxAnswerBytes;
-    request.caFile = options_.caFile;
+    HttpRequest request =
+        MakeHttpRequest(options_, sourceBase_ + std::string(RdapRegistryName(registry)) + ".json",
+                        "application/json");
     fetches_[registry] = http_->Get(std::move(request), [this, registry](HttpResponse response) {
         fetches_.erase(registry);
         Fetched(registry, response);

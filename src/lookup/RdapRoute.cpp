@@ -69,6 +69,19 @@ std::string Line(const std::string& host, const std::string& reason)
 
 } // namespace
 
+HttpRequest MakeHttpRequest(const RdapOptions& options, std::string url, const char* accept)
+{
+    HttpRequest request;
+    request.url = std::move(url);
+    request.headers = {std::string("Accept: ") + accept};
+    request.userAgent = options.userAgent;
+    request.connectTimeout = options.connectTimeout;
+    request.totalTimeout = options.totalTimeout;
+    request.maxBodyBytes = options.maxAnswerBytes;
+    request.caFile = options.caFile;
+    return request;
+}
+
 std::string DescribeHttpFailure(HttpFailure failure)
 {
     switch (failure) {
@@ -174,14 +187,7 @@ void RdapRoute::Cancel()
 
 void RdapRoute::Ask(const std::string& url, Stage stage)
 {
-    HttpRequest request;
-    request.url = url;
-    request.headers = {"Accept: application/rdap+json, application/json"};
-    request.userAgent = options_.userAgent;
-    request.connectTimeout = options_.connectTimeout;
-    request.totalTimeout = options_.totalTimeout;
-    request.maxBodyBytes = options_.maxAnswerBytes;
-    request.caFile = options_.caFile;
+    HttpRequest request = MakeHttpRequest(options_, url, "application/rdap+json, application/json");
     httpRequest_ = http_.Get(std::move(request), [this, stage](HttpResponse response) {
         httpRequest_.reset();
         OnResponse(std::move(response), stage);

@@ -81,6 +81,9 @@ class RdapRoute {
     std::optional<EventLoop::TimerId> retryTimer_;
 };
 
+// A GET of `url` within the options' bounds, accepting `accept`.
+HttpRequest MakeHttpRequest(const RdapOptions& options, std::string url, const char* accept);
+
 // An RDAP failure in the window's words (UTF-8).
 std::string DescribeHttpFailure(HttpFailure failure);
 

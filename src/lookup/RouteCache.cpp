@@ -1,7 +1,7 @@
 #include "lookup/RouteCache.h"
 
-#include "cache/CacheDirectory.h"
-#include "cache/CacheFile.h"
+#include "files/CacheDirectory.h"
+#include "files/ReplaceFile.h"
 
 #include <map>
 #include <sstream>
@@ -30,7 +30,7 @@ bool IsPlainName(const std::string& text)
 Entries Load(const std::string& file)
 {
     Entries entries;
-    std::istringstream lines(ReadCacheFile(file, kMaxFileBytes).value_or(std::string()));
+    std::istringstream lines(ReadRegularFile(file, kMaxFileBytes).value_or(std::string()));
     std::string line;
     while (std::getline(lines, line)) {
         std::istringstream fields(line);
@@ -50,7 +50,7 @@ void Store(const std::string& file, const Entries& entries)
     for (const auto& [tld, entry] : entries) {
         text << tld << '\t' << entry.server << '\t' << entry.stored << '\n';
     }
-    WriteCacheFile(file, text.str());
+    ReplaceFile(file, text.str());
 }
 
 } // namespace

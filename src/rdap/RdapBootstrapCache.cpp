@@ -1,7 +1,7 @@
 #include "rdap/RdapBootstrapCache.h"
 
 #include "rdap/BuiltInRdapData.h"
-#include "cache/CacheDirectory.h"
+#include "files/CacheDirectory.h"
 
 #include <charconv>
 #include <cstdint>
@@ -62,7 +62,7 @@ std::filesystem::path RdapBootstrapCache::StampPath(RdapRegistry registry,
 RdapBootstrap RdapBootstrapCache::LoadCached(RdapRegistry registry) const
 {
     const RdapBootstrap& builtIn = BuiltInBootstrap(registry);
-    const auto bytes = ReadCacheFile(FilePath(registry), kMaxCachedFile);
+    const auto bytes = ReadRegularFile(FilePath(registry), kMaxCachedFile);
     if (!bytes) {
         return builtIn;
     }
@@ -82,7 +82,7 @@ RdapDirectory RdapBootstrapCache::LoadDirectory() const
     return directory;
 }
 
-CacheWriteResult RdapBootstrapCache::StoreRefreshed(RdapRegistry registry,
+ReplaceResult RdapBootstrapCache::StoreRefreshed(RdapRegistry registry,
                                                     std::string_view bytes) const
 {
     const std::string name(RdapRegistryName(registry));
@@ -95,16 +95,16 @@ CacheWriteResult RdapBootstrapCache::StoreRefreshed(RdapRegistry registry,
         return {false, "the " + name + " file published " + fresh->Publication() +
                            " is older than the one in use, published " + inUse.Publication()};
     }
-    return WriteCacheFile(FilePath(registry), bytes);
+    return ReplaceFile(FilePath(registry), bytes);
 }
 
 RdapRefreshState RdapBootstrapCache::RefreshState(RdapRegistry registry) const
 {
     RdapRefreshState state;
-    if (const auto text = ReadCacheFile(StampPath(registry, "refreshed"), kMaxStamp)) {
+    if (const auto text = ReadRegularFile(StampPath(registry, "refreshed"), kMaxStamp)) {
         state.lastRefreshed = ParseStamp(*text);
     }
-    if (const auto text = ReadCacheFile(StampPath(registry, "failed"), kMaxStamp)) {
+    if (const auto text = ReadRegularFile(StampPath(registry, "failed"), kMaxStamp)) {
         state.lastFailed = ParseStamp(*text);
     }
     return state;
@@ -116,18 +116,18 @@ bool RdapBootstrapCache::RefreshDue(RdapRegistry registry,
     return RdapRefreshDue(RefreshState(registry), Seconds(now));
 }
 
-CacheWriteResult RdapBootstrapCache::NoteRefreshed(RdapRegistry registry,
+ReplaceResult RdapBootstrapCache::NoteRefreshed(RdapRegistry registry,
                                                    std::chrono::system_clock::time_point now) const
 {
-    return WriteCacheFile(StampPath(registry, "refreshed"),
+    return ReplaceFile(StampPath(registry, "refreshed"),
                           std::to_string(Seconds(now).time_since_epoch().count()) + "\n");
 }
 
-CacheWriteResult
+ReplaceResult
 RdapBootstrapCache::NoteRefreshFailed(RdapRegistry registry,
                                       std::chrono::system_clock::time_point now) const
 {
-    return WriteCacheFile(StampPath(registry, "failed"),
+    return ReplaceFile(StampPath(registry, "failed"),
                           std::to_string(Seconds(now).time_since_epoch().count()) + "\n");
 }
 

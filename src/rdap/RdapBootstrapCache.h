@@ -1,6 +1,6 @@
 #pragma once
 
-#include "cache/CacheFile.h"
+#include "files/ReplaceFile.h"
 #include "rdap/RdapBootstrap.h"
 #include "rdap/RdapDirectory.h"
 #include "rdap/RdapRefreshPolicy.h"
@@ -34,16 +34,16 @@ class RdapBootstrapCache {
 
     // Keeps `bytes` as the registry's file when they parse and were published no earlier
     // than the file in use (LoadCached()). Replaces the cached file atomically.
-    CacheWriteResult StoreRefreshed(RdapRegistry registry, std::string_view bytes) const;
+    ReplaceResult StoreRefreshed(RdapRegistry registry, std::string_view bytes) const;
 
     // Whether a fetch is due at `now` (see RdapRefreshDue); stamps that are missing or
     // unreadable count as never.
     bool RefreshDue(RdapRegistry registry, std::chrono::system_clock::time_point now) const;
     RdapRefreshState RefreshState(RdapRegistry registry) const;
     // Record that a fetch completed (whether or not StoreRefreshed took its file) or failed.
-    CacheWriteResult NoteRefreshed(RdapRegistry registry,
+    ReplaceResult NoteRefreshed(RdapRegistry registry,
                                    std::chrono::system_clock::time_point now) const;
-    CacheWriteResult NoteRefreshFailed(RdapRegistry registry,
+    ReplaceResult NoteRefreshFailed(RdapRegistry registry,
                                        std::chrono::system_clock::time_point now) const;
 
   private:

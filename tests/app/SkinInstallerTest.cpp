@@ -78,7 +78,9 @@ TEST(WriteFileAtomicallyTest, ReplacesByRenameAndLeavesIdenticalFilesAlone)
 
     EXPECT_TRUE(WriteFileAtomically(directory.filePath(QStringLiteral("empty")), ""));
     EXPECT_FALSE(WriteFileAtomically(QString(), "x"));
-    EXPECT_FALSE(WriteFileAtomically(directory.filePath(QStringLiteral("missing/dir/file")), "x"));
+    // Missing folders on the way are made.
+    EXPECT_TRUE(WriteFileAtomically(directory.filePath(QStringLiteral("missing/dir/file")), "x"));
+    EXPECT_EQ(ReadAll(directory.filePath(QStringLiteral("missing/dir/file"))), "x");
     EXPECT_EQ(QDir(directory.path()).entryList(QDir::Files | QDir::Hidden).size(), 2)
         << "no temporary file is left behind";
 }

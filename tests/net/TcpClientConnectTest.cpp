@@ -5,6 +5,7 @@
 #include "support/FullBacklogListener.h"
 #include "support/LoopbackWhoisServer.h"
 #include "support/OpenDescriptors.h"
+#include "support/RefusingPort.h"
 
 #include <gtest/gtest.h>
 
@@ -28,26 +29,7 @@ using Strings = std::vector<std::string>;
 
 constexpr char kName[] = "whois.example.test";
 
-// A loopback port that refuses connections: bound, so nobody else takes it, but not listening.
-class RefusingPort {
-  public:
-    RefusingPort() : fd_(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0))
-    {
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t length = sizeof address;
-        EXPECT_EQ(::bind(fd_, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
-        EXPECT_EQ(::getsockname(fd_, reinterpret_cast<sockaddr*>(&address), &length), 0);
-        port_ = ntohs(address.sin_port);
-    }
-    ~RefusingPort() { ::close(fd_); }
-    int Port() const { return port_; }
-
-  private:
-    int fd_;
-    int port_ = 0;
-};
+using test::RefusingPort;
 
 bool ClientClosed(const ConnectionRecord& record)
 {

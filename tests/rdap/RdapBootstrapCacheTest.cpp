@@ -1,7 +1,7 @@
 #include "rdap/RdapBootstrapCache.h"
 
 #include "rdap/BuiltInRdapData.h"
-#include "cache/CacheDirectory.h"
+#include "files/CacheDirectory.h"
 #include "support/CaseName.h"
 
 #include <gtest/gtest.h>
@@ -175,7 +175,7 @@ TEST_F(RdapBootstrapCacheTest, WithoutACachedFileLoadsTheBuiltInOne)
 TEST_F(RdapBootstrapCacheTest, StoredFileIsLoadedBack)
 {
     const std::string file = DomainFile("2030-01-01T00:00:00Z", "https://refreshed.example/");
-    const CacheWriteResult stored = Cache().StoreRefreshed(RdapRegistry::Domain, file);
+    const ReplaceResult stored = Cache().StoreRefreshed(RdapRegistry::Domain, file);
     ASSERT_TRUE(stored.written) << stored.reason;
     EXPECT_EQ(Contents(DnsFile()), file);
     EXPECT_EQ(CacheEntries(), std::vector<std::string>{"dns.json"});
@@ -198,7 +198,7 @@ TEST_F(RdapBootstrapCacheTest, BuiltInFileItselfIsTaken)
 
 TEST_F(RdapBootstrapCacheTest, FileOlderThanTheOneInUseIsRefused)
 {
-    const CacheWriteResult olderThanBuiltIn = Cache().StoreRefreshed(
+    const ReplaceResult olderThanBuiltIn = Cache().StoreRefreshed(
         RdapRegistry::Domain, DomainFile("2026-07-23T02:00:02Z", "https://old.example/"));
     EXPECT_FALSE(olderThanBuiltIn.written);
     EXPECT_NE(olderThanBuiltIn.reason.find("older"), std::string::npos) << olderThanBuiltIn.reason;
@@ -227,7 +227,7 @@ TEST_F(RdapBootstrapCacheTest, FileThatDoesNotParseIsRefused)
         R"({"version": "1.0", "publication": "2031-01-01T00:00:00Z"})",
         BuiltInBootstrapFile(RdapRegistry::Ipv4)};
     for (const std::string_view bytes : refused) {
-        const CacheWriteResult result = Cache().StoreRefreshed(RdapRegistry::Domain, bytes);
+        const ReplaceResult result = Cache().StoreRefreshed(RdapRegistry::Domain, bytes);
         EXPECT_FALSE(result.written) << bytes;
         EXPECT_FALSE(result.reason.empty());
     }
@@ -256,7 +256,7 @@ TEST_F(RdapBootstrapCacheTest, SymlinkAtTheDestinationIsReplacedNotFollowed)
     EXPECT_EQ(Cache().LoadCached(RdapRegistry::Domain).Publication(), "2026-07-23T02:00:03Z");
 
     const std::string file = DomainFile("2030-01-01T00:00:00Z", "https://refreshed.example/");
-    const CacheWriteResult stored = Cache().StoreRefreshed(RdapRegistry::Domain, file);
+    const ReplaceResult stored = Cache().StoreRefreshed(RdapRegistry::Domain, file);
     ASSERT_TRUE(stored.written) << stored.reason;
     EXPECT_EQ(Contents(target), precious);
     EXPECT_FALSE(fs::is_symlink(DnsFile()));
@@ -276,7 +276,7 @@ TEST_F(RdapBootstrapCacheTest, FifoAtTheDestinationNeitherBlocksNorIsRead)
 TEST_F(RdapBootstrapCacheTest, UnwritableCacheSaysWhy)
 {
     Write(Root() / "cache", "a file where the directory should be");
-    const CacheWriteResult result = Cache().StoreRefreshed(
+    const ReplaceResult result = Cache().StoreRefreshed(
         RdapRegistry::Domain, DomainFile("2030-01-01T00:00:00Z", "https://a.example/"));
     EXPECT_FALSE(result.written);
     EXPECT_NE(result.reason.find("cannot create"), std::string::npos) << result.reason;

@@ -1,4 +1,4 @@
-#include "cache/CacheDirectory.h"
+#include "files/CacheDirectory.h"
 
 #include <cstdlib>
 #include <string_view>

@@ -1,4 +1,4 @@
-#include "cache/CacheFile.h"
+#include "files/ReplaceFile.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -80,7 +80,7 @@ bool WriteAll(int fd, std::string_view bytes)
 
 } // namespace
 
-std::optional<std::string> ReadCacheFile(const std::filesystem::path& path, std::size_t maxSize)
+std::optional<std::string> ReadRegularFile(const std::filesystem::path& path, std::size_t maxSize)
 {
     Descriptor file(::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
     struct stat status {};
@@ -108,7 +108,7 @@ std::optional<std::string> ReadCacheFile(const std::filesystem::path& path, std:
     }
 }
 
-CacheWriteResult WriteCacheFile(const std::filesystem::path& path, std::string_view bytes)
+ReplaceResult ReplaceFile(const std::filesystem::path& path, std::string_view bytes)
 {
     const std::filesystem::path directory = path.parent_path();
     if (const int error = MakeDirectories(directory); error != 0) {
