@@ -90,7 +90,7 @@ std::string DescribeHttpFailure(HttpFailure failure)
     case HttpFailure::InvalidUrl:
         return "地址无效";
     case HttpFailure::NotHttps:
-        return "只提供 http:// 地址，未使用（只用 https）";
+        return "地址不是 https://，未使用（只用 https）";
     case HttpFailure::NameNotFound:
         return "找不到该服务器名称";
     case HttpFailure::Refused:

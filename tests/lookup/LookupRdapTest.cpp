@@ -425,7 +425,7 @@ INSTANTIATE_TEST_SUITE_P(
                       Peer::Trusted,
                       ToPlainHttp,
                       "localhost",
-                      "只提供 http:// 地址，未使用（只用 https）"},
+                      "地址不是 https://，未使用（只用 https）"},
         TransportCase{
             {"EndlessRedirects"}, Peer::Trusted, ToItself, "localhost", "重定向超过 5 次"},
         TransportCase{{"UnknownAuthority"},
@@ -535,6 +535,25 @@ TEST_F(RdapLookupTest, HangingPort43GivesWayToRdapAndRdapIsAskedFirstAfterwards)
     ASSERT_EQ(observer.asked.size(), askedBefore + 1) << "RDAP alone";
     EXPECT_EQ(observer.asked.back(), rdap.Url("/rdap/domain/other.test"));
     EXPECT_EQ(boxes.result, Shown(DomainJson("other.test"), rdap.Url("/rdap/domain/other.test")));
+}
+
+TEST_F(RdapLookupTest, ServiceOfferedOverPlainHttpOnlyIsNotUsed)
+{
+    // The bootstrap data names an http:// server only, as IANA's does for a few TLDs.
+    LookupSession::Options options = Options();
+    RdapDirectory directory(std::span<const RdapOverride>{});
+    directory.Replace(*RdapBootstrap::Parse(
+        RdapRegistry::Domain,
+        BootstrapJson({{{"test"}, "http://127.0.0.1:" + std::to_string(rdap.Port()) + "/rdap/"}})));
+    options.rdapDirectory = std::move(directory);
+    Start(std::move(options));
+
+    ASSERT_TRUE(Run());
+    EXPECT_EQ(boxes.result,
+              DecodeResponse(kNoServerLines + "RDAP 127.0.0.1:" + std::to_string(rdap.Port()) +
+                             ": 地址不是 https://，未使用（只用 https）\n"));
+    EXPECT_EQ(rdap.RequestCount(), 0u);
+    EXPECT_EQ(rdap.ConnectionCount(), 0u);
 }
 
 TEST_F(RdapLookupTest, HangingPort43AndFailingRdapAreBothExplained)
