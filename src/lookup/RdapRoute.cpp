@@ -1,7 +1,6 @@
 #include "lookup/RdapRoute.h"
 
 #include "rdap/RdapErrorText.h"
-#include "rdap/RdapLinks.h"
 #include "rdap/RdapText.h"
 
 #include <algorithm>
@@ -233,19 +232,20 @@ void RdapRoute::OnResponse(HttpResponse response, Stage stage)
 
     const bool ok =
         response.failure == HttpFailure::None && response.status >= 200 && response.status < 300;
-    std::optional<std::string> text;
+    // Read once: the text and, of the registry's answer, the registrar link.
+    std::optional<RdapAnswerText> read;
     if (ok) {
-        text =
-            RdapToText(response.body, response.effectiveUrl.empty() ? url : response.effectiveUrl);
+        read = ReadRdapAnswer(response.body,
+                              response.effectiveUrl.empty() ? url : response.effectiveUrl);
     }
 
     if (stage == Stage::Registrar) {
         RdapResult result = registry_;
-        if (text) {
+        if (read) {
             result.host = response.host.empty() ? HostOf(url) : response.host;
             result.url = response.effectiveUrl.empty() ? url : response.effectiveUrl;
             result.json = std::move(response.body);
-            result.text = std::move(*text);
+            result.text = std::move(read->text);
         } else {
             // The registry's answer stays, with a line saying why the registrar's is not there.
             const std::string host = response.host.empty() ? HostOf(url) : response.host;
@@ -264,11 +264,11 @@ void RdapRoute::OnResponse(HttpResponse response, Stage stage)
     RdapResult result;
     result.url = response.effectiveUrl.empty() ? url : response.effectiveUrl;
     result.host = response.host.empty() ? HostOf(result.url) : response.host;
-    if (text) {
+    if (read) {
         result.answered = true;
         result.json = std::move(response.body);
-        result.text = std::move(*text);
-        const std::string link = AbsoluteLink(RdapRelatedLink(result.json), result.url);
+        result.text = std::move(read->text);
+        const std::string link = AbsoluteLink(read->relatedLink, result.url);
         if (!link.empty() && link != result.url) {
             registry_ = std::move(result);
             registrarUrl_ = link;

@@ -1,6 +1,7 @@
 #include "rdap/RdapLinks.h"
 #include "rdap/RdapJson.h"
 #include "rdap/RdapLines.h"
+#include "rdap/RdapObjectText.h"
 
 namespace whois {
 namespace {
@@ -16,10 +17,12 @@ std::string_view MediaType(std::string_view type)
 std::string RdapRelatedLink(std::string_view json)
 {
     const auto answer = ParseRdapObject(json);
-    if (!answer) {
-        return {};
-    }
-    const auto* links = ArrayMember(*answer, "links");
+    return answer ? RelatedLinkOf(*answer) : std::string();
+}
+
+std::string RelatedLinkOf(const Json& object)
+{
+    const auto* links = ArrayMember(object, "links");
     if (links == nullptr) {
         return {};
     }

@@ -20,6 +20,27 @@ RdapObjectKind KindOf(const Json& object)
     return RdapObjectKind::Other;
 }
 
+std::string TextOf(const Json& answer, std::string_view url)
+{
+    RdapLines lines;
+    lines.Line("% RDAP " + std::string(TrimBlank(url)));
+    switch (KindOf(answer)) {
+    case RdapObjectKind::Domain:
+        WriteDomainText(answer, lines);
+        break;
+    case RdapObjectKind::IpNetwork:
+        WriteIpNetworkText(answer, lines);
+        break;
+    case RdapObjectKind::Autnum:
+        WriteAutnumText(answer, lines);
+        break;
+    case RdapObjectKind::Other:
+        WriteOtherText(answer, lines);
+        break;
+    }
+    return lines.Take();
+}
+
 } // namespace
 
 RdapObjectKind RdapObjectKindOf(std::string_view json)
@@ -34,23 +55,16 @@ std::optional<std::string> RdapToText(std::string_view json, std::string_view ur
     if (!answer) {
         return std::nullopt;
     }
-    RdapLines lines;
-    lines.Line("% RDAP " + std::string(TrimBlank(url)));
-    switch (KindOf(*answer)) {
-    case RdapObjectKind::Domain:
-        WriteDomainText(*answer, lines);
-        break;
-    case RdapObjectKind::IpNetwork:
-        WriteIpNetworkText(*answer, lines);
-        break;
-    case RdapObjectKind::Autnum:
-        WriteAutnumText(*answer, lines);
-        break;
-    case RdapObjectKind::Other:
-        WriteOtherText(*answer, lines);
-        break;
+    return TextOf(*answer, url);
+}
+
+std::optional<RdapAnswerText> ReadRdapAnswer(std::string_view json, std::string_view url)
+{
+    const auto answer = ParseRdapObject(json);
+    if (!answer) {
+        return std::nullopt;
     }
-    return lines.Take();
+    return RdapAnswerText{TextOf(*answer, url), RelatedLinkOf(*answer)};
 }
 
 } // namespace whois

@@ -1,5 +1,7 @@
 #include "rdap/RdapText.h"
 
+#include "rdap/RdapLinks.h"
+
 #include "rdap/RdapSample.h"
 #include "support/CaseName.h"
 
@@ -34,6 +36,20 @@ TEST(RdapTextTest, VerisignDomainGivesTheRecordedText)
     const auto text = RdapToText(ReadRdapSample("rdap.verisign.com__domain_google.com.json"), url);
     ASSERT_TRUE(text);
     EXPECT_EQ(*text, ReadRdapSample("verisign-google.com.expected.txt"));
+}
+
+TEST(RdapTextTest, AnswerReadOnceGivesTheTextAndTheRegistrarLink)
+{
+    for (const char* file :
+         {"rdap.verisign.com__domain_google.com.json", "rdap.apnic.net__ip_1.1.1.1.json",
+          "rdap.arin.net__autnum_13335.json"}) {
+        const std::string json = ReadRdapSample(file);
+        const auto read = ReadRdapAnswer(json, "https://rdap.example/x");
+        ASSERT_TRUE(read.has_value()) << file;
+        EXPECT_EQ(read->text, RdapToText(json, "https://rdap.example/x")) << file;
+        EXPECT_EQ(read->relatedLink, RdapRelatedLink(json)) << file;
+    }
+    EXPECT_FALSE(ReadRdapAnswer("<html>", "https://rdap.example/x").has_value());
 }
 
 struct SampleCase : test::NamedCase {
