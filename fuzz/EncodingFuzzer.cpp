@@ -6,6 +6,7 @@
 #include "encoding/DecodeResponse.h"
 #include "encoding/RegexSearch.h"
 #include "lookup/FindReferralServer.h"
+#include "lookup/NextWhoisServer.h"
 #include "text/TextOperations.h"
 
 #include <fuzzer/FuzzedDataProvider.h>
@@ -87,6 +88,12 @@ void CheckDecoding(std::string_view received)
     Require(RoundTrip(decoded) == decoded);
 
     const Text referral = FindReferralServer(decoded);
+    // Every referral rule gives a server name or nothing, and the first rule decides.
+    for (const bool fromIana : {false, true}) {
+        const Text next = NextWhoisServer(decoded, fromIana);
+        Require(referral.empty() || next == referral);
+        Require(next.find('\n') == Text::npos);
+    }
     Require(referral == ReferralByScan(decoded));
     Require(referral.empty() || decoded.find(referral) != Text::npos);
 }

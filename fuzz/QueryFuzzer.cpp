@@ -43,5 +43,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t siz
     if (!trimmed.empty() && !HasSpaceOrControl(trimmed) && trimmed.find("\xA1\xA1") == Text::npos) {
         Require(!HasSpaceOrControl(query) || query == typed);
     }
+
+    // The same text taken as UTF-8: one request, stable, and a kind that agrees with it.
+    const std::string request = WhoisQueryFromUtf8(typed);
+    Require(WhoisQueryFromUtf8(typed) == request);
+    const QueryKind kind = KindOfQuery(request);
+    if (kind == QueryKind::AsNumber) {
+        Require(request.starts_with("AS"));
+    }
+    if (kind == QueryKind::Domain || kind == QueryKind::TopLevelDomain) {
+        Require(!HasSpaceOrControl(request));
+    }
     return 0;
 }

@@ -1,9 +1,9 @@
 // Drives the text operations with arbitrary bytes and arguments and checks properties that
 // hold for every input: results made of the input's own bytes, lengths kept, no read outside.
 #include "naming/ExtractDomain.h"
+#include "naming/WhoisServerForDomain.h"
 #include "text/TextBetween.h"
 #include "text/TextOperations.h"
-#include "naming/WhoisServerForDomain.h"
 
 #include <fuzzer/FuzzedDataProvider.h>
 
