@@ -88,15 +88,16 @@ MainWindow::MainWindow(LookupState& state, Resolver& resolver, QWidget* parent)
 
 MainWindow::MainWindow(LookupState& state, Resolver& resolver, Lookup::Limits limits,
                        QWidget* parent)
-    : MainWindow(state, resolver,
-                 [&limits] {
-                     LookupSession::Options options;
-                     options.limits = std::move(limits);
-                     options.limits.useRdap = false;
-                     options.rdapDirectory = RdapDirectory({});
-                     return options;
-                 }(),
-                 parent)
+    : MainWindow(
+          state, resolver,
+          [&limits] {
+              LookupSession::Options options;
+              options.limits = std::move(limits);
+              options.limits.useRdap = false;
+              options.rdapDirectory = RdapDirectory({});
+              return options;
+          }(),
+          parent)
 {
 }
 
@@ -105,10 +106,9 @@ MainWindow::MainWindow(LookupState& state, Resolver& resolver, LookupSession::Op
     : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                           Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                           Qt::WindowCloseButtonHint),
-      session_(std::make_unique<LookupSession>(loop_, resolver, state,
-                                               static_cast<LookupBoxes&>(*this),
-                                               static_cast<LookupObserver*>(this),
-                                               std::move(options)))
+      session_(
+          std::make_unique<LookupSession>(loop_, resolver, state, static_cast<LookupBoxes&>(*this),
+                                          static_cast<LookupObserver*>(this), std::move(options)))
 {
     setObjectName(QStringLiteral("MainWindow"));
     setWindowTitle(QStringLiteral("whois"));
@@ -201,7 +201,7 @@ void MainWindow::WriteServerBox(const Text& text)
 
 void MainWindow::WriteResultBox(const Text& text)
 {
-    resultBox_->WriteContent(FromCp936(text));
+    resultBox_->WriteContent([&text] { return FromCp936(text); });
 }
 
 void MainWindow::CopyServerName()

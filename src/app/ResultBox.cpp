@@ -107,12 +107,17 @@ ResultBox::ResultBox(QWidget* parent) : QPlainTextEdit(parent)
 
 void ResultBox::WriteContent(const QString& text)
 {
+    WriteContent([&text] { return text; });
+}
+
+void ResultBox::WriteContent(const std::function<QString()>& makeText)
+{
     // The event is raised as the write begins, so a follow-up it starts is on its way while
     // the box lays the text out. setPlainText may report several changes of its own; the
     // write counts as one.
     emit ContentChanged();
     writing_ = true;
-    setPlainText(ShownText(text));
+    setPlainText(ShownText(makeText()));
     writing_ = false;
 }
 

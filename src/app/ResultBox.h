@@ -2,6 +2,8 @@
 
 #include <QPlainTextEdit>
 
+#include <functional>
+
 namespace whois::app {
 
 // The multi-line result box. Its content is plain text. `ContentChanged` is raised once for
@@ -15,6 +17,9 @@ class ResultBox : public QPlainTextEdit {
     explicit ResultBox(QWidget* parent = nullptr);
 
     void WriteContent(const QString& text);
+    // The same, with the text made only after the event is raised, so that what the event
+    // starts does not wait for the text to be made.
+    void WriteContent(const std::function<QString()>& makeText);
 
   signals:
     void ContentChanged();
