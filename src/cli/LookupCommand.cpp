@@ -6,6 +6,7 @@
 #include "net/SystemResolver.h"
 
 #include <chrono>
+#include <sstream>
 
 namespace whois::cli {
 namespace {
@@ -70,6 +71,8 @@ const char* DescribeFailureInEnglish(FailureReason reason)
         return "no connection within 3 s; asking RDAP instead";
     case FailureReason::NoRdapService:
         return "no RDAP server serves this query";
+    case FailureReason::RdapFailed:
+        return "no RDAP record";
     }
     return "";
 }
@@ -189,7 +192,10 @@ int RunLookups(const CommandLine& line, std::ostream& out, std::ostream& err)
                     err << "whois-lookup: " << Utf8(failure.server) << ": "
                         << DescribeFailureInEnglish(failure.reason) << "\n";
                 }
-                err << reporter.outcome->rdapFailure;
+                std::istringstream rdapLines(reporter.outcome->rdapFailureEnglish);
+                for (std::string rdapLine; std::getline(rdapLines, rdapLine);) {
+                    err << "whois-lookup: " << rdapLine << "\n";
+                }
             }
             status = 1;
             continue;

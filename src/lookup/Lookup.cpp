@@ -344,6 +344,7 @@ void Lookup::FailLookup()
         outcome.text = state_.resultText;
         outcome.failures = failures_;
         outcome.rdapFailure = rdapFailure_;
+        outcome.rdapFailureEnglish = rdapFailureEnglish_;
         observer_->LookupFinished(outcome);
     }
 }
@@ -403,6 +404,7 @@ bool Lookup::StartRdap()
     }
     rdapTried_ = true;
     rdapInFlight_ = true;
+    rdapStartedAt_ = std::chrono::steady_clock::now();
     if (observer_ != nullptr) {
         observer_->ExchangeStarted(rdap_->Url(), ServerRole::Rdap);
     }
@@ -418,8 +420,10 @@ void Lookup::RdapFinished(RdapResult result)
         report.server = result.host;
         report.role = ServerRole::Rdap;
         report.bytes = result.json.size();
+        report.elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(
+            std::chrono::steady_clock::now() - rdapStartedAt_);
         if (!result.answered) {
-            report.failure = FailureReason::ClosedWithoutAnswer;
+            report.failure = FailureReason::RdapFailed;
         }
         observer_->ExchangeEnded(report);
     }
@@ -445,6 +449,7 @@ void Lookup::RdapFinished(RdapResult result)
     }
 
     rdapFailure_ = std::move(result.text);
+    rdapFailureEnglish_ = std::move(result.english);
     if (rdapRemembered_) {
         // RDAP answered faster before; now it does not, so port 43 has its turn again.
         rdapRemembered_ = false;

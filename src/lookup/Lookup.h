@@ -143,6 +143,8 @@ class Lookup {
     bool port43TooSlow_ = false;         // a registry's server did not connect in time
     std::optional<ServerRole> slowRole_; // that server's role, until RDAP has answered
     std::string rdapFailure_;            // UTF-8 lines saying why RDAP gave nothing
+    std::string rdapFailureEnglish_;     // the same in English
+    std::chrono::steady_clock::time_point rdapStartedAt_;
     // A registry's answer too short to show while RDAP is asked instead.
     struct HeldAnswer {
         Exchange exchange;

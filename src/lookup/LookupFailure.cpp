@@ -58,6 +58,8 @@ std::string DescribeFailure(FailureReason reason)
         return "3 秒内未能连接，改用 RDAP";
     case FailureReason::NoRdapService:
         return "没有为此查询提供服务的 RDAP 服务器";
+    case FailureReason::RdapFailed:
+        return "RDAP 未给出记录";
     }
     return {};
 }

@@ -24,6 +24,7 @@ enum class FailureReason {
     NoServerNamed,       // IANA knows no port-43 server for the query
     ConnectTooSlow,      // no connection soon enough while RDAP could answer instead
     NoRdapService,       // RDAP only was asked for, and no RDAP server serves the query
+    RdapFailed,          // an RDAP server was asked and gave no record
 };
 
 // How an answer that arrived came to its end.

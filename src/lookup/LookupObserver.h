@@ -43,6 +43,7 @@ struct LookupOutcome {
     AnswerEnd end = AnswerEnd::Closed;
     std::vector<ServerFailure> failures; // every server that gave no answer, in order
     std::string rdapFailure;             // UTF-8 lines saying why RDAP gave nothing, if asked
+    std::string rdapFailureEnglish;      // the same in English
 };
 
 // Progress and the end of lookups, for front ends. Every call comes from the event loop's

@@ -81,6 +81,41 @@ HttpRequest MakeHttpRequest(const RdapOptions& options, std::string url, const c
     return request;
 }
 
+std::string DescribeHttpFailureInEnglish(HttpFailure failure)
+{
+    switch (failure) {
+    case HttpFailure::None:
+        return {};
+    case HttpFailure::InvalidUrl:
+        return "not a valid address";
+    case HttpFailure::NotHttps:
+        return "the address is not https://, not used (https only)";
+    case HttpFailure::NameNotFound:
+        return "name not found";
+    case HttpFailure::Refused:
+        return "connection refused";
+    case HttpFailure::ConnectTimedOut:
+        return "no connection within 10 s";
+    case HttpFailure::TimedOut:
+        return "no whole answer within 20 s";
+    case HttpFailure::TlsCertificate:
+        return "certificate not trusted (unknown authority)";
+    case HttpFailure::TlsHostname:
+        return "certificate issued for another name";
+    case HttpFailure::TlsOther:
+        return "TLS handshake failed";
+    case HttpFailure::TooLarge:
+        return "answer over 4 MiB";
+    case HttpFailure::TooManyRedirects:
+        return "more than 5 redirects";
+    case HttpFailure::Reset:
+        return "connection reset";
+    case HttpFailure::Other:
+        return "the request failed";
+    }
+    return "the request failed";
+}
+
 std::string DescribeHttpFailure(HttpFailure failure)
 {
     switch (failure) {
@@ -200,12 +235,15 @@ RdapResult RdapRoute::Failure(const HttpResponse& response, const std::string& u
     result.host = response.host.empty() ? HostOf(result.url) : response.host;
     if (response.failure != HttpFailure::None) {
         result.text = Line(result.host, DescribeHttpFailure(response.failure));
+        result.english = Line(result.host, DescribeHttpFailureInEnglish(response.failure));
     } else {
+        // The server's own words, in the language it wrote them.
         std::string lines = RdapErrorText(static_cast<int>(response.status), response.body, name_);
         if (!lines.empty() && lines.back() != '\n') {
             lines += '\n';
         }
         result.text = "RDAP " + result.host + ":\n" + lines;
+        result.english = result.text;
     }
     return result;
 }
@@ -249,9 +287,13 @@ void RdapRoute::OnResponse(HttpResponse response, Stage stage)
         } else {
             // The registry's answer stays, with a line saying why the registrar's is not there.
             const std::string host = response.host.empty() ? HostOf(url) : response.host;
-            const RdapResult failed =
-                ok ? RdapResult{false, host, url, {}, Line(host, "回答不是 RDAP 格式")}
-                   : Failure(response, url);
+            const RdapResult failed = ok ? RdapResult{false,
+                                                      host,
+                                                      url,
+                                                      {},
+                                                      Line(host, "回答不是 RDAP 格式"),
+                                                      Line(host, "the answer is not RDAP")}
+                                         : Failure(response, url);
             if (!result.text.empty() && result.text.back() != '\n') {
                 result.text += '\n';
             }
@@ -289,6 +331,7 @@ void RdapRoute::OnResponse(HttpResponse response, Stage stage)
     }
     if (ok) {
         result.text = Line(result.host, "回答不是 RDAP 格式");
+        result.english = Line(result.host, "the answer is not RDAP");
         Finish(std::move(result));
         return;
     }

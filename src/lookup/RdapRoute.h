@@ -30,8 +30,10 @@ struct RdapResult {
     std::string url;       // the URL of that answer
     std::string json;      // that answer as received
     // UTF-8. Answered: the record as whois-style text. Not answered: the lines that say which
-    // server failed and why.
+    // server failed and why, in the window's words.
     std::string text;
+    // Not answered: the same lines in English, for the command line.
+    std::string english;
 };
 
 // Asks RDAP for the record of a domain, an IP address or an AS number: the registry's server
@@ -84,7 +86,8 @@ class RdapRoute {
 // A GET of `url` within the options' bounds, accepting `accept`.
 HttpRequest MakeHttpRequest(const RdapOptions& options, std::string url, const char* accept);
 
-// An RDAP failure in the window's words (UTF-8).
+// An RDAP failure in the window's words (UTF-8), and in English.
 std::string DescribeHttpFailure(HttpFailure failure);
+std::string DescribeHttpFailureInEnglish(HttpFailure failure);
 
 } // namespace whois

@@ -29,6 +29,7 @@ void Lookup::RunQuery()
     port43TooSlow_ = false;
     slowRole_.reset();
     rdapFailure_.clear();
+    rdapFailureEnglish_.clear();
 
     if (observer_ != nullptr) {
         observer_->LookupStarted(request_);
