@@ -1,5 +1,7 @@
 #include "support/LoopbackWhoisServer.h"
 
+#include "support/WaitUnlessStopped.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
@@ -142,24 +144,7 @@ void LoopbackWhoisServer::Update(std::size_t index,
 
 bool LoopbackWhoisServer::WaitFor(int fd, short events, Clock::time_point until) const
 {
-    for (;;) {
-        const auto left =
-            std::chrono::ceil<std::chrono::milliseconds>(std::min(until, end_) - Clock::now());
-        if (left.count() <= 0) {
-            return false;
-        }
-        pollfd fds[2] = {{stopPipe_[0], POLLIN, 0}, {fd, events, 0}};
-        const int ready = ::poll(fds, fd >= 0 ? 2 : 1, static_cast<int>(left.count()));
-        if (ready < 0 && errno != EINTR) {
-            return false;
-        }
-        if (fds[0].revents != 0) {
-            return false;
-        }
-        if (ready > 0) {
-            return true;
-        }
-    }
+    return WaitUnlessStopped(fd, events, stopPipe_[0], std::min(until, end_));
 }
 
 void LoopbackWhoisServer::AcceptLoop()
