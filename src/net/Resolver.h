@@ -17,6 +17,9 @@ struct ResolvedAddress {
     socklen_t length = 0;
 };
 
+// The address as text: "192.0.2.1", "2001:db8::1"; empty when it is neither family.
+std::string NumericAddress(const ResolvedAddress& address);
+
 // The outcome of one name lookup: the addresses in the order the system prefers them, or
 // why there are none (NameNotFound, NoAddress or ResolverFailed).
 struct ResolveResult {

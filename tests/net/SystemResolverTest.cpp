@@ -28,17 +28,6 @@ namespace {
 using namespace std::chrono_literals;
 using Strings = std::vector<std::string>;
 
-std::string Numeric(const ResolvedAddress& address)
-{
-    char text[INET6_ADDRSTRLEN] = {};
-    const void* raw = address.address.ss_family == AF_INET6
-                          ? static_cast<const void*>(
-                                &reinterpret_cast<const sockaddr_in6&>(address.address).sin6_addr)
-                          : static_cast<const void*>(
-                                &reinterpret_cast<const sockaddr_in&>(address.address).sin_addr);
-    return ::inet_ntop(address.address.ss_family, raw, text, sizeof text) ? text : "";
-}
-
 // Only names the machine knows without asking a name server.
 struct SystemCase : test::NamedCase {
     std::string host;
@@ -62,7 +51,7 @@ TEST_P(SystemResolverTest, AnswersOnTheLoop)
 
     Strings found;
     std::transform(result->addresses.begin(), result->addresses.end(), std::back_inserter(found),
-                   Numeric);
+                   NumericAddress);
     if (c.expected.empty()) {
         EXPECT_TRUE(found.empty());
         EXPECT_EQ(result->failure, c.failure);
@@ -181,7 +170,7 @@ TEST_F(SystemResolverWorkerTest, LooksUpOnAWorkerAndAnswersOnTheLoopThread)
     Strings addresses;
     resolver.Resolve("slow.example.test", [&](ResolveResult result) {
         answeredOn = std::this_thread::get_id();
-        addresses.push_back(Numeric(result.addresses.at(0)));
+        addresses.push_back(NumericAddress(result.addresses.at(0)));
     });
     ASSERT_TRUE(gate->WaitForStarted(1));
     loop.RunFor(50ms);
