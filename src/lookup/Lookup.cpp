@@ -456,7 +456,7 @@ void Lookup::RdapFinished(RdapResult result)
         if (routes_ != nullptr) {
             routes_->Forget(TopLevelLabel());
         }
-        StartPort43Route();
+        StartPort43Route(std::nullopt);
         return;
     }
     if (held_) {

@@ -104,7 +104,7 @@ class Lookup {
                 AnswerEnd end);
     bool StartRdap();
     void RdapFinished(RdapResult result);
-    void StartPort43Route();
+    void StartPort43Route(const std::optional<std::string>& remembered);
     void OnPatienceOver();
     void RestartIdleTimer();
     void CancelTimers();

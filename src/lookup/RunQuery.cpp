@@ -41,28 +41,27 @@ void Lookup::RunQuery()
         }
         return;
     }
-    const bool remembersRoutes = routes_ != nullptr && limits_.firstServer.empty() &&
-                                 (kind_ == QueryKind::Domain || kind_ == QueryKind::TopLevelDomain);
-    if (remembersRoutes && kind_ == QueryKind::Domain &&
-        routes_->ServerFor(TopLevelLabel()) == std::optional<std::string>(kRdapRoute)) {
+    // One read of the routes serves both the RDAP-first choice and the port-43 route.
+    const std::optional<std::string> remembered =
+        (routes_ != nullptr && limits_.firstServer.empty() &&
+         (kind_ == QueryKind::Domain || kind_ == QueryKind::TopLevelDomain))
+            ? routes_->ServerFor(TopLevelLabel())
+            : std::nullopt;
+    if (kind_ == QueryKind::Domain && remembered == std::optional<std::string>(kRdapRoute)) {
         rdapRemembered_ = true;
         if (StartRdap()) {
             return;
         }
         rdapRemembered_ = false;
     }
-    StartPort43Route();
+    StartPort43Route(remembered);
 }
 
-// The first port-43 server: the one the user chose, the one that answered for the top-level
-// domain before, or the directory's.
-void Lookup::StartPort43Route()
+// The first port-43 server: the one the user chose, `remembered` (the one that answered for
+// the top-level domain before), or the directory's.
+void Lookup::StartPort43Route(const std::optional<std::string>& remembered)
 {
     ServerRole role = ServerRole::Named;
-    const auto remembered = (routes_ != nullptr && limits_.firstServer.empty() &&
-                             (kind_ == QueryKind::Domain || kind_ == QueryKind::TopLevelDomain))
-                                ? routes_->ServerFor(TopLevelLabel())
-                                : std::nullopt;
     if (!limits_.firstServer.empty()) {
         state_.currentServer = limits_.firstServer;
         role = ServerRole::Given;
