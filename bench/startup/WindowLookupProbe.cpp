@@ -72,6 +72,7 @@ class LookupDriver : public QObject {
     void Start()
     {
         connect(resultBox_, &QPlainTextEdit::textChanged, this, [this] { Check(); });
+        connect(serverBox_, &QLineEdit::textChanged, this, [this] { Check(); });
         if (stepped_) {
             auto* input = new QSocketNotifier(STDIN_FILENO, QSocketNotifier::Read, this);
             connect(input, &QSocketNotifier::activated, this, [this, input] { ReadTurns(input); });
@@ -120,8 +121,8 @@ class LookupDriver : public QObject {
         QTest::mouseClick(query_, Qt::LeftButton);
     }
 
-    // The registry's answer is written while the server box names the registry; the lookup
-    // is over when the registrar's answer is written under the registrar's name.
+    // The lookup is over when the result box holds the registrar's answer and the server box
+    // names the registrar, whichever of the two is written last.
     void Check()
     {
         if (!armed_ || serverBox_->text() != server_ ||

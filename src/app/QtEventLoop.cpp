@@ -1,7 +1,9 @@
 #include "QtEventLoop.h"
 
 #include <QSocketNotifier>
-#include <QTimer>
+#include <QTimerEvent>
+
+#include <algorithm>
 
 namespace whois::app {
 namespace {
@@ -16,22 +18,26 @@ void Retire(QSocketNotifier* notifier)
     }
 }
 
-void Retire(QTimer* timer)
-{
-    timer->stop();
-    timer->deleteLater();
-}
-
 } // namespace
+
+class QtEventLoop::TimerHost final : public QObject {
+  public:
+    explicit TimerHost(QtEventLoop& loop) : loop_(loop) {}
+
+  protected:
+    void timerEvent(QTimerEvent* event) override { loop_.TimerFired(event->timerId()); }
+
+  private:
+    QtEventLoop& loop_;
+};
+
+QtEventLoop::QtEventLoop() : timerHost_(std::make_unique<TimerHost>(*this)) {}
 
 QtEventLoop::~QtEventLoop()
 {
     for (auto& [id, watch] : watches_) {
         delete watch.reading;
         delete watch.writing;
-    }
-    for (auto& [id, timer] : timers_) {
-        delete timer.timer;
     }
 }
 
@@ -81,30 +87,36 @@ EventLoop::TimerId QtEventLoop::StartTimer(std::chrono::milliseconds delay,
                                            std::function<void()> onTimeout)
 {
     const TimerId id = ++lastId_;
-    auto* timer = new QTimer();
-    timer->setSingleShot(true);
-    timers_.emplace(id, Timer{timer, std::move(onTimeout)});
-    QObject::connect(timer, &QTimer::timeout, timer, [this, id] {
-        const auto found = timers_.find(id);
-        if (found == timers_.end()) {
-            return;
-        }
-        const std::function<void()> callback = std::move(found->second.onTimeout);
-        Retire(found->second.timer);
-        timers_.erase(found);
-        callback();
-    });
-    timer->start(delay);
+    const int qtTimer = timerHost_->startTimer(std::max(delay, std::chrono::milliseconds{0}));
+    if (qtTimer != 0) {
+        timersByQtId_.emplace(qtTimer, std::make_pair(id, std::move(onTimeout)));
+        qtIds_.emplace(id, qtTimer);
+    }
     return id;
 }
 
 void QtEventLoop::CancelTimer(TimerId id)
 {
-    const auto found = timers_.find(id);
-    if (found != timers_.end()) {
-        Retire(found->second.timer);
-        timers_.erase(found);
+    const auto found = qtIds_.find(id);
+    if (found != qtIds_.end()) {
+        timerHost_->killTimer(found->second);
+        timersByQtId_.erase(found->second);
+        qtIds_.erase(found);
     }
+}
+
+void QtEventLoop::TimerFired(int qtTimer)
+{
+    // A Qt timer repeats: it is stopped before its callback, which may start others.
+    timerHost_->killTimer(qtTimer);
+    const auto found = timersByQtId_.find(qtTimer);
+    if (found == timersByQtId_.end()) {
+        return;
+    }
+    const std::function<void()> callback = std::move(found->second.second);
+    qtIds_.erase(found->second.first);
+    timersByQtId_.erase(found);
+    callback();
 }
 
 } // namespace whois::app

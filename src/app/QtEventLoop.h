@@ -5,16 +5,16 @@
 #include <QObject>
 
 #include <map>
+#include <memory>
 
 class QSocketNotifier;
-class QTimer;
 
 namespace whois::app {
 
 // Socket readiness and timers for the core, from the Qt event loop of the window's thread.
 class QtEventLoop final : public EventLoop {
   public:
-    QtEventLoop() = default;
+    QtEventLoop();
     ~QtEventLoop() override;
     QtEventLoop(const QtEventLoop&) = delete;
     QtEventLoop& operator=(const QtEventLoop&) = delete;
@@ -31,15 +31,18 @@ class QtEventLoop final : public EventLoop {
         std::function<void(unsigned)> onReady;
     };
 
+    // Receives the events of every timer; a timer is one Qt timer id on it, so starting and
+    // stopping one allocates no object and posts no event.
+    class TimerHost;
+
     void Dispatch(WatchId id, unsigned seen);
-    struct Timer {
-        QTimer* timer;
-        std::function<void()> onTimeout;
-    };
+    void TimerFired(int qtTimer);
 
     std::uint64_t lastId_ = 0;
     std::map<WatchId, WatchEntry> watches_;
-    std::map<TimerId, Timer> timers_;
+    std::unique_ptr<TimerHost> timerHost_;
+    std::map<int, std::pair<TimerId, std::function<void()>>> timersByQtId_;
+    std::map<TimerId, int> qtIds_;
 };
 
 } // namespace whois::app

@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <limits>
+#include <mutex>
 #include <vector>
 
 namespace whois {
@@ -99,8 +100,56 @@ std::size_t DigitAt(std::u16string_view text, std::size_t index)
 
 struct RegexSearch::Engine {
     std::u16string pattern;
+    bool ignoreCase = false;
+    bool multiLine = false;
     Code code; // null when the pattern was rejected
 };
+
+namespace {
+
+// The patterns compiled last, shared by every search: an answer is searched with the same
+// few patterns again and again, and compiling one costs more than a search of a short answer.
+// A compiled pattern is read-only, so searches on several threads may share it.
+class CompiledPatterns {
+  public:
+    std::shared_ptr<const RegexSearch::Engine> Get(std::u16string pattern, bool ignoreCase,
+                                                   bool multiLine)
+    {
+        {
+            const std::lock_guard lock(mutex_);
+            for (const auto& engine : engines_) {
+                if (engine->ignoreCase == ignoreCase && engine->multiLine == multiLine &&
+                    engine->pattern == pattern) {
+                    return engine;
+                }
+            }
+        }
+        auto made = std::make_shared<RegexSearch::Engine>();
+        made->code = Compile(pattern, ignoreCase, multiLine);
+        made->pattern = std::move(pattern);
+        made->ignoreCase = ignoreCase;
+        made->multiLine = multiLine;
+        const std::lock_guard lock(mutex_);
+        if (engines_.size() == kKept) {
+            engines_.erase(engines_.begin());
+        }
+        engines_.push_back(made);
+        return made;
+    }
+
+  private:
+    static constexpr std::size_t kKept = 16;
+    std::mutex mutex_;
+    std::vector<std::shared_ptr<const RegexSearch::Engine>> engines_;
+};
+
+CompiledPatterns& SharedPatterns()
+{
+    static CompiledPatterns patterns;
+    return patterns;
+}
+
+} // namespace
 
 // For every match, the start and end unit offsets of the whole match and of each group.
 struct RegexSearch::MatchList {
@@ -187,11 +236,10 @@ bool RegexSearch::Search(std::string_view pattern, std::string_view subjectText,
     walkedBytes = 0;
 
     // "Singleline" has no counterpart: the dot never matches a line feed.
-    auto next = std::make_shared<Engine>();
-    next->pattern = ToEngine(quoteMarker.value_or(false) ? ReplaceText(pattern, kQuoteMarker, "\"")
-                                                         : Text(pattern));
-    next->code = Compile(next->pattern, ignoreCase, multiLine.value_or(true));
-    engine = next;
+    engine = SharedPatterns().Get(ToEngine(quoteMarker.value_or(false)
+                                               ? ReplaceText(pattern, kQuoteMarker, "\"")
+                                               : Text(pattern)),
+                                  ignoreCase, multiLine.value_or(true));
     subject = DecodeToUnits(UpToFirstZero(subjectText), CodePage::Cp936);
     if (!engine->code) {
         return false;

@@ -59,8 +59,10 @@ class RegexSearch {
     // Capture groups in the pattern; 0 when the last search found no match.
     virtual std::int32_t SubMatchCount() const;
 
-  private:
+    // A pattern as the engine compiled it; searches with the same pattern share one.
     struct Engine;
+
+  private:
     struct MatchList;
 
     // Byte offset in code page 936 of a unit offset in the subject. Walks on from the last

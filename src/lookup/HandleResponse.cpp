@@ -50,9 +50,11 @@ void Lookup::HandleResponse(std::string answer, AnswerEnd end, bool followReferr
     shownEnd_ = end;
     shownServer_ = state_.currentServer;
     shownText_ = state_.resultText;
-    boxes_.WriteServerBox(state_.currentServer);
-    // Runs StartFollowUp before it returns, which sends the follow-up when one is due.
+    // Writing the result runs StartFollowUp before it returns, which sends the follow-up when
+    // one is due; the server box is written after it, so the follow-up does not wait for it.
+    // Both boxes are written before control goes back to the event loop.
     boxes_.WriteResultBox(state_.resultText);
+    boxes_.WriteServerBox(shownServer_);
 
     // An almost empty answer from a referred server gives way to the substantial answer
     // shown before the follow-up, as long as the query is still the same.

@@ -163,13 +163,26 @@ void Lookup::OnConnectionClosed(CloseKind kind)
     FinishExchange(kind == CloseKind::Reset ? AnswerEnd::Reset : AnswerEnd::Closed);
 }
 
+// Data restarts the silence bound. The timer itself is not restarted for every piece of an
+// answer: when it runs out, it checks when the last piece came and waits out the rest.
 void Lookup::RestartIdleTimer()
 {
-    if (idleTimer_) {
-        loop_.CancelTimer(*idleTimer_);
+    lastDataAt_ = std::chrono::steady_clock::now();
+    if (!idleTimer_) {
+        ArmIdleTimer(limits_.idleTimeout);
     }
-    idleTimer_ = loop_.StartTimer(limits_.idleTimeout, [this] {
+}
+
+void Lookup::ArmIdleTimer(std::chrono::milliseconds delay)
+{
+    idleTimer_ = loop_.StartTimer(delay, [this] {
         idleTimer_.reset();
+        const auto silent = std::chrono::steady_clock::now() - lastDataAt_;
+        if (silent < limits_.idleTimeout) {
+            ArmIdleTimer(
+                std::chrono::ceil<std::chrono::milliseconds>(limits_.idleTimeout - silent));
+            return;
+        }
         FinishExchange(AnswerEnd::Silence);
     });
 }

@@ -107,6 +107,7 @@ class Lookup {
     void StartPort43Route(const std::optional<std::string>& remembered);
     void OnPatienceOver();
     void RestartIdleTimer();
+    void ArmIdleTimer(std::chrono::milliseconds delay);
     void CancelTimers();
     void Abandon();
     bool AlreadyAsked(const Text& server) const;
@@ -128,6 +129,7 @@ class Lookup {
     QueryKind kind_ = QueryKind::Keyword;
     std::optional<Exchange> exchange_;
     std::optional<EventLoop::TimerId> idleTimer_;
+    std::chrono::steady_clock::time_point lastDataAt_;
     std::optional<EventLoop::TimerId> deadlineTimer_;
     std::optional<EventLoop::TimerId> patienceTimer_;
     std::optional<EventLoop::TimerId> refreshWaitTimer_;

@@ -81,6 +81,23 @@ void SetPort(ResolvedAddress& address, int port)
     }
 }
 
+// Zero once a non-blocking connect has made its connection, else why it failed. A socket
+// that reports no error but has no peer lost its connection in the meantime.
+int ConnectionError(int fd)
+{
+    int error = 0;
+    socklen_t length = sizeof error;
+    if (::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length) != 0) {
+        return errno;
+    }
+    sockaddr_storage peer{};
+    socklen_t peerLength = sizeof peer;
+    if (error == 0 && ::getpeername(fd, reinterpret_cast<sockaddr*>(&peer), &peerLength) != 0) {
+        return ECONNRESET;
+    }
+    return error;
+}
+
 } // namespace
 
 TcpClient::TcpClient(EventLoop& loop, Resolver& resolver, std::chrono::milliseconds connectTimeout)
@@ -165,16 +182,22 @@ void TcpClient::StartNextAttempt()
             continue;
         }
         const std::uint64_t serial = nextSerial_++;
+        // A nearby peer often completes the handshake before connect returns: such an
+        // attempt is decided at once, without a watch and a turn of the event loop.
+        pollfd ready{fd, POLLOUT, 0};
+        if (result == 0 || ::poll(&ready, 1, 0) == 1) {
+            const int error = ConnectionError(fd);
+            if (error == 0) {
+                Win(Attempt{serial, fd, std::nullopt, address});
+                return;
+            }
+            ::close(fd);
+            AttemptFailed(error);
+            continue;
+        }
         const EventLoop::WatchId watch = loop_.Watch(
             fd, EventLoop::kWritable, [this, serial](unsigned) { OnAttemptReady(serial); });
         attempts_.push_back(Attempt{serial, fd, watch, address});
-        // A nearby peer often completes the handshake before connect returns; looking without
-        // waiting saves a turn of the event loop.
-        pollfd ready{fd, POLLOUT, 0};
-        if (::poll(&ready, 1, 0) == 1) {
-            OnAttemptReady(serial);
-            return;
-        }
         if (!untried_.empty()) {
             stagger_ = loop_.StartTimer(kAttemptDelay, [this] {
                 stagger_.reset();
@@ -200,20 +223,12 @@ void TcpClient::OnAttemptReady(std::uint64_t serial)
     if (found == attempts_.end()) {
         return;
     }
-    int error = 0;
-    socklen_t length = sizeof error;
-    if (::getsockopt(found->fd, SOL_SOCKET, SO_ERROR, &error, &length) != 0) {
-        error = errno;
-    }
-    sockaddr_storage peer{};
-    socklen_t peerLength = sizeof peer;
-    if (error == 0 &&
-        ::getpeername(found->fd, reinterpret_cast<sockaddr*>(&peer), &peerLength) != 0) {
-        error = ECONNRESET;
-    }
+    const int error = ConnectionError(found->fd);
     const Attempt attempt = *found;
     attempts_.erase(found);
-    loop_.Unwatch(attempt.watch);
+    if (attempt.watch) {
+        loop_.Unwatch(*attempt.watch);
+    }
     if (error == 0) {
         Win(attempt);
         return;
@@ -246,18 +261,19 @@ void TcpClient::AttemptFailed(int error)
     }
 }
 
-void TcpClient::Win(Attempt winner)
+void TcpClient::Win(const Attempt& winner)
 {
-    AbandonAttempts();
-    connecting_ = false;
+    // The request leaves first: everything else can wait until it is on its way.
     socket_ = winner.fd;
     connected_ = true;
-    peerAddress_ = NumericAddress(winner.address);
-    const std::uint64_t generation = ++generation_;
-    watch_ = loop_.WatchReadable(socket_, [this, generation] { OnReadable(generation); });
     if (!request_.empty()) {
         SendData(std::exchange(request_, std::string()));
     }
+    AbandonAttempts();
+    connecting_ = false;
+    peerAddress_ = NumericAddress(winner.address);
+    const std::uint64_t generation = ++generation_;
+    watch_ = loop_.WatchReadable(socket_, [this, generation] { OnReadable(generation); });
     if (insideConnect_) {
         // Seen as connecting until the event is raised from the loop.
         connecting_ = true;
@@ -305,7 +321,9 @@ void TcpClient::Fail(ConnectFailure failure)
 void TcpClient::AbandonAttempts()
 {
     for (const Attempt& attempt : attempts_) {
-        loop_.Unwatch(attempt.watch);
+        if (attempt.watch) {
+            loop_.Unwatch(*attempt.watch);
+        }
         ::close(attempt.fd);
     }
     attempts_.clear();

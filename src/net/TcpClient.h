@@ -73,7 +73,7 @@ class TcpClient {
     struct Attempt {
         std::uint64_t serial;
         int fd;
-        EventLoop::WatchId watch;
+        std::optional<EventLoop::WatchId> watch; // none for one that connected at once
         ResolvedAddress address;
     };
 
@@ -81,7 +81,7 @@ class TcpClient {
     void StartNextAttempt();
     void OnAttemptReady(std::uint64_t serial);
     void AttemptFailed(int error);
-    void Win(Attempt winner);
+    void Win(const Attempt& winner);
     void Fail(ConnectFailure failure);
     void AbandonAttempts();
     void OnReadable(std::uint64_t generation);
@@ -106,9 +106,9 @@ class TcpClient {
     bool sawTimeout_ = false;
     std::optional<EventLoop::TimerId> deadline_;
     std::optional<EventLoop::TimerId> stagger_;
-    // Set while Connect runs, so outcomes found inside it are raised from the loop instead.
     void RaiseConnected();
 
+    // Set while Connect runs, so outcomes found inside it are raised from the loop instead.
     bool insideConnect_ = false;
     std::string request_; // sent as the connection is made
     std::optional<EventLoop::TimerId> deferred_;
