@@ -13,3 +13,19 @@ function(whois_add_library folder)
     target_link_libraries(${target} PUBLIC ${arg_PUBLIC} PRIVATE ${arg_PRIVATE})
     whois_set_warnings(${target})
 endfunction()
+
+# Sets `out` to the link items for a dependency: the imported target `shared` in general,
+# and the static archives named after it for a program whose target property
+# WHOIS_STATIC_DEPENDENCIES is on. Such a program starts without loading and relocating the
+# shared libraries. The headers always come from `shared`.
+function(whois_static_or_shared out shared)
+    set(static "$<BOOL:$<TARGET_PROPERTY:WHOIS_STATIC_DEPENDENCIES>>")
+    set(items "$<$<NOT:${static}>:${shared}>")
+    foreach(archive IN LISTS ARGN)
+        string(MAKE_C_IDENTIFIER "WHOIS_ARCHIVE_${archive}" variable)
+        find_library(${variable} NAMES ${archive} REQUIRED)
+        list(APPEND items "$<${static}:${${variable}}>")
+    endforeach()
+    list(APPEND items "$<${static}:${CMAKE_DL_LIBS}>" "$<${static}:m>")
+    set(${out} ${items} PARENT_SCOPE)
+endfunction()

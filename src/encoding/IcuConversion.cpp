@@ -5,8 +5,10 @@
 #include <unicode/unorm2.h>
 #include <unicode/utf16.h>
 
+#include <algorithm>
 #include <climits>
 #include <memory>
+#include <type_traits>
 
 namespace whois {
 namespace {
@@ -43,6 +45,30 @@ Converter Open(CodePage codePage)
     ucnv_setFromUCallBack(converter.get(), SubstituteQuestionMark, nullptr, nullptr, nullptr,
                           &status);
     return U_SUCCESS(status) ? std::move(converter) : nullptr;
+}
+
+// This thread's converter for `codePage`, reset for a new text: opening one costs more than
+// converting a short text, and a lookup converts several.
+UConverter* Reused(CodePage codePage)
+{
+    thread_local Converter utf8;
+    thread_local Converter cp936;
+    Converter& kept = codePage == CodePage::Utf8 ? utf8 : cp936;
+    if (!kept) {
+        kept = Open(codePage);
+    } else {
+        ucnv_reset(kept.get());
+    }
+    return kept.get();
+}
+
+// Both code pages give every byte below 0x80 the character of the same number, and most
+// whois answers hold nothing else: such text needs no converter.
+template <typename Unit> bool AllAscii(std::basic_string_view<Unit> text)
+{
+    return std::all_of(text.begin(), text.end(), [](Unit unit) {
+        return static_cast<std::make_unsigned_t<Unit>>(unit) < 0x80;
+    });
 }
 
 // A base character followed by combining marks becomes the precomposed character where one
@@ -114,8 +140,11 @@ std::u16string DecodeToUnits(std::string_view bytes, CodePage codePage)
     if (bytes.empty()) {
         return {};
     }
-    Converter converter = Open(codePage);
-    if (!converter) {
+    if (AllAscii(bytes)) {
+        return std::u16string(bytes.begin(), bytes.end());
+    }
+    UConverter* const converter = Reused(codePage);
+    if (converter == nullptr) {
         return {};
     }
     // No byte of UTF-8 or code page 936 yields more than one unit.
@@ -128,7 +157,7 @@ std::u16string DecodeToUnits(std::string_view bytes, CodePage codePage)
     while (status == U_BUFFER_OVERFLOW_ERROR) {
         status = U_ZERO_ERROR;
         UChar* target = chunk;
-        ucnv_toUnicode(converter.get(), &target, chunk + kChunk, &source, sourceEnd, nullptr, true,
+        ucnv_toUnicode(converter, &target, chunk + kChunk, &source, sourceEnd, nullptr, true,
                        &status);
         units.append(chunk, static_cast<std::size_t>(target - chunk));
     }
@@ -143,15 +172,19 @@ std::string EncodeUnits(std::u16string_view units, CodePage codePage, bool compo
     if (units.empty()) {
         return {};
     }
+    // Plain ASCII is already composed.
+    if (AllAscii(units)) {
+        return std::string(units.begin(), units.end());
+    }
     const std::u16string composed = compose ? Composed(units) : std::u16string();
     const std::u16string_view input = compose ? std::u16string_view(composed) : units;
 
-    Converter converter = Open(codePage);
-    if (!converter) {
+    UConverter* const converter = Reused(codePage);
+    if (converter == nullptr) {
         return {};
     }
     std::string bytes;
-    bytes.reserve(input.size() * static_cast<std::size_t>(ucnv_getMaxCharSize(converter.get())));
+    bytes.reserve(input.size() * static_cast<std::size_t>(ucnv_getMaxCharSize(converter)));
     char chunk[kChunk];
     const UChar* source = input.data();
     const UChar* const sourceEnd = input.data() + input.size();
@@ -159,8 +192,8 @@ std::string EncodeUnits(std::u16string_view units, CodePage codePage, bool compo
     while (status == U_BUFFER_OVERFLOW_ERROR) {
         status = U_ZERO_ERROR;
         char* target = chunk;
-        ucnv_fromUnicode(converter.get(), &target, chunk + kChunk, &source, sourceEnd, nullptr,
-                         true, &status);
+        ucnv_fromUnicode(converter, &target, chunk + kChunk, &source, sourceEnd, nullptr, true,
+                         &status);
         bytes.append(chunk, static_cast<std::size_t>(target - chunk));
     }
     if (U_FAILURE(status)) {

@@ -8,6 +8,7 @@
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <poll.h>
+#include <sched.h>
 #include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -268,6 +269,10 @@ void TcpClient::Win(const Attempt& winner)
     connected_ = true;
     if (!request_.empty()) {
         SendData(std::exchange(request_, std::string()));
+        // A server on this machine that the request woke may have been queued behind this
+        // thread, which may have much to do next (the window lays out the answer before);
+        // it runs first, so the answer is not held up by that work.
+        ::sched_yield();
     }
     AbandonAttempts();
     connecting_ = false;
