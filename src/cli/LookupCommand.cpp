@@ -163,6 +163,8 @@ int RunLookups(const CommandLine& line, std::ostream& out, std::ostream& err)
 {
     PollEventLoop loop;
     SystemResolver resolver(loop);
+    // Its thread starts while the lookup is set up, ready for the first server's name.
+    resolver.PrepareWorker();
     LookupState state;
     HeadlessBoxes boxes;
     Reporter reporter(err, line.verbose);

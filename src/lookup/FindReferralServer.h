@@ -9,4 +9,8 @@ namespace whois {
 // answer names none. Never fails and never changes the answer.
 Text FindReferralServer(std::string_view answer);
 
+// Compiles the search's pattern ahead, so that searching the first answer does not wait for
+// it: for a lookup whose first server has just been asked.
+void PrepareReferralSearch();
+
 } // namespace whois

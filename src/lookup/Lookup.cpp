@@ -1,6 +1,7 @@
 #include "lookup/Lookup.h"
 
 #include "encoding/DecodeResponse.h"
+#include "lookup/FindReferralServer.h"
 #include "lookup/NextWhoisServer.h"
 #include "naming/IdnaHostName.h"
 #include "text/TextOperations.h"
@@ -81,6 +82,10 @@ void Lookup::BeginExchange(const Text& server, ServerRole role)
     // The request goes out the moment the connection is made.
     client_.Connect(IdnaHostName(server).value_or(std::string()), limits_.whoisPort,
                     request_ + "\r\n");
+    if (askedServers_.size() == 1 && limits_.followReferrals) {
+        // While the first server is reached and answers.
+        PrepareReferralSearch();
+    }
 
     // A registry's server that does not take the connection soon gives way to RDAP, so a
     // record RDAP holds is on display long before the connection attempts run out of time.

@@ -1,7 +1,9 @@
 #include "net/SystemResolver.h"
 
+#include <condition_variable>
 #include <cstdint>
 #include <cstring>
+#include <deque>
 #include <mutex>
 #include <optional>
 #include <system_error>
@@ -17,18 +19,27 @@
 namespace whois {
 
 // What the resolver and its worker threads share. A worker outlives the resolver when it is
-// still blocked in the lookup, so it holds this, never the resolver; once `closed` is set
+// still blocked in a lookup, so it holds this, never the resolver; once `closed` is set
 // (under the lock) it only drops its result.
 struct SystemResolver::Shared {
     std::mutex mutex;
+    std::condition_variable work;
     bool closed = false;
     int eventFd = -1;
+    LookUpFunction lookUp;
+    std::deque<std::pair<RequestId, std::string>> jobs; // names no worker has taken yet
+    std::size_t idle = 0;                               // workers waiting for a name
     std::vector<std::pair<RequestId, ResolveResult>> finished;
 
     // Queues a result and wakes the loop; nothing happens once the resolver has gone.
     void Finish(RequestId id, ResolveResult result)
     {
         const std::lock_guard lock(mutex);
+        FinishLocked(id, std::move(result));
+    }
+
+    void FinishLocked(RequestId id, ResolveResult result)
+    {
         if (closed) {
             return;
         }
@@ -36,6 +47,11 @@ struct SystemResolver::Shared {
         const std::uint64_t one = 1;
         [[maybe_unused]] const auto written = ::write(eventFd, &one, sizeof one);
     }
+
+    // One worker: looks up the names queued, one at a time, until none has come for a while
+    // or the resolver has gone.
+    // `counted` when the worker was counted as idle before its thread started.
+    static void Work(const std::shared_ptr<Shared>& shared, bool counted);
 };
 
 namespace {
@@ -43,6 +59,8 @@ namespace {
 // How long a name that resolved is answered from memory. Short, as the system's resolver
 // gives no time to live.
 constexpr std::chrono::seconds kRememberFor{60};
+// How long an idle worker waits for another name before its thread ends.
+constexpr std::chrono::seconds kWorkerIdle{30};
 
 ResolveResult Failure(ConnectFailure failure)
 {
@@ -75,14 +93,60 @@ std::optional<ResolveResult> NumericHost(const std::string& host)
 
 } // namespace
 
+void SystemResolver::Shared::Work(const std::shared_ptr<Shared>& shared, bool counted)
+{
+    std::unique_lock lock(shared->mutex);
+    while (true) {
+        if (!std::exchange(counted, false)) {
+            ++shared->idle;
+        }
+        const bool woken = shared->work.wait_for(
+            lock, kWorkerIdle, [&shared] { return shared->closed || !shared->jobs.empty(); });
+        --shared->idle;
+        if (!woken || shared->closed) {
+            return;
+        }
+        auto [id, host] = std::move(shared->jobs.front());
+        shared->jobs.pop_front();
+        lock.unlock();
+        ResolveResult result = shared->lookUp(host);
+        lock.lock();
+        shared->FinishLocked(id, std::move(result));
+    }
+}
+
 SystemResolver::SystemResolver(EventLoop& loop) : SystemResolver(loop, &SystemResolver::LookUp) {}
 
 SystemResolver::SystemResolver(EventLoop& loop, LookUpFunction lookUp)
-    : loop_(loop), lookUp_(std::move(lookUp)), shared_(std::make_shared<Shared>())
+    : loop_(loop), shared_(std::make_shared<Shared>())
 {
+    shared_->lookUp = std::move(lookUp);
     shared_->eventFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
     if (shared_->eventFd >= 0) {
         watch_ = loop_.WatchReadable(shared_->eventFd, [this] { Deliver(); });
+    }
+}
+
+bool SystemResolver::StartWorker(bool counted)
+{
+    try {
+        std::thread([shared = shared_, counted] { Shared::Work(shared, counted); }).detach();
+        return true;
+    } catch (const std::system_error&) {
+        return false;
+    }
+}
+
+void SystemResolver::PrepareWorker()
+{
+    const std::unique_lock lock(shared_->mutex);
+    if (shared_->idle == 0 && shared_->eventFd >= 0) {
+        // Counted as idle at once, so a name asked for before the thread runs finds it.
+        ++shared_->idle;
+        if (StartWorker(true)) {
+            return;
+        }
+        --shared_->idle;
     }
 }
 
@@ -92,6 +156,8 @@ SystemResolver::~SystemResolver()
     loop_.Unwatch(watch_);
     const std::lock_guard lock(shared_->mutex);
     shared_->closed = true;
+    shared_->jobs.clear();
+    shared_->work.notify_all();
     if (shared_->eventFd >= 0) {
         ::close(shared_->eventFd);
     }
@@ -120,12 +186,15 @@ Resolver::RequestId SystemResolver::Resolve(const std::string& host, Callback do
         shared_->Finish(id, Failure(ConnectFailure::NameNotFound));
         return id;
     }
-    try {
-        std::thread([shared = shared_, lookUp = lookUp_, host, id] {
-            shared->Finish(id, lookUp(host));
-        }).detach();
-    } catch (const std::system_error&) {
-        shared_->Finish(id, Failure(ConnectFailure::ResolverFailed));
+    // A name waits for no other: without an idle worker for it, a new one starts, so a name
+    // server that never answers holds up only the names already given to it.
+    std::unique_lock lock(shared_->mutex);
+    shared_->jobs.emplace_back(id, host);
+    if (shared_->idle >= shared_->jobs.size()) {
+        shared_->work.notify_one();
+    } else if (!StartWorker(false)) {
+        shared_->jobs.pop_back();
+        shared_->FinishLocked(id, Failure(ConnectFailure::ResolverFailed));
     }
     return id;
 }
@@ -133,6 +202,8 @@ Resolver::RequestId SystemResolver::Resolve(const std::string& host, Callback do
 void SystemResolver::Cancel(RequestId id)
 {
     pending_.erase(id);
+    const std::lock_guard lock(shared_->mutex);
+    std::erase_if(shared_->jobs, [id](const auto& job) { return job.first == id; });
 }
 
 void SystemResolver::Deliver()

@@ -11,10 +11,11 @@
 
 namespace whois {
 
-// Resolves through the system's resolver (getaddrinfo, IPv6 and IPv4). Each name is looked up
-// on a thread of its own, so a slow or dead name server never holds up the caller; results
-// are handed back on the event loop's thread. IP literals, and names that resolved less than
-// a minute ago, are answered at once, before Resolve returns.
+// Resolves through the system's resolver (getaddrinfo, IPv6 and IPv4). Names are looked up on
+// worker threads, never more than one at a time on a thread, so a slow or dead name server
+// never holds up the caller or another name; results are handed back on the event loop's
+// thread. A worker waits a while for the next name before its thread ends. IP literals, and names
+// that resolved less than a minute ago, are answered at once, before Resolve returns.
 class SystemResolver : public Resolver {
   public:
     // The blocking lookup run on the worker thread.
@@ -31,6 +32,10 @@ class SystemResolver : public Resolver {
     RequestId Resolve(const std::string& host, Callback done) override;
     void Cancel(RequestId id) override;
 
+    // Starts a worker now, unless one is idle, so that the first name does not wait for a
+    // thread to start: for a program that is about to look a name up.
+    void PrepareWorker();
+
     // The blocking getaddrinfo lookup itself; never fails otherwise than by its result.
     static ResolveResult LookUp(const std::string& host);
 
@@ -38,9 +43,11 @@ class SystemResolver : public Resolver {
     struct Shared;
 
     void Deliver();
+    // Starts a worker thread, `counted` as idle already or not; false when the system has no
+    // thread to give.
+    bool StartWorker(bool counted);
 
     EventLoop& loop_;
-    LookUpFunction lookUp_;
     std::shared_ptr<Shared> shared_;
     EventLoop::WatchId watch_ = 0;
     struct Pending {
