@@ -163,7 +163,9 @@ int RunLookups(const CommandLine& line, std::ostream& out, std::ostream& err)
 {
     PollEventLoop loop;
     SystemResolver resolver(loop);
-    // Its thread starts while the lookup is set up, ready for the first server's name.
+    // A worker starts while the lookup is set up, ready for the first server's name; workers
+    // end after their name, as a thread still waiting would slow the end of the command.
+    resolver.SetWorkerLinger(std::chrono::milliseconds{0});
     resolver.PrepareWorker();
     LookupState state;
     HeadlessBoxes boxes;

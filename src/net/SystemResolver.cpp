@@ -18,6 +18,9 @@
 
 namespace whois {
 
+// How long an idle worker waits for another name before its thread ends, unless told.
+constexpr std::chrono::milliseconds kWorkerIdle{30'000};
+
 // What the resolver and its worker threads share. A worker outlives the resolver when it is
 // still blocked in a lookup, so it holds this, never the resolver; once `closed` is set
 // (under the lock) it only drops its result.
@@ -29,6 +32,7 @@ struct SystemResolver::Shared {
     LookUpFunction lookUp;
     std::deque<std::pair<RequestId, std::string>> jobs; // names no worker has taken yet
     std::size_t idle = 0;                               // workers waiting for a name
+    std::chrono::milliseconds linger = kWorkerIdle;     // how long they wait
     std::vector<std::pair<RequestId, ResolveResult>> finished;
 
     // Queues a result and wakes the loop; nothing happens once the resolver has gone.
@@ -59,8 +63,6 @@ namespace {
 // How long a name that resolved is answered from memory. Short, as the system's resolver
 // gives no time to live.
 constexpr std::chrono::seconds kRememberFor{60};
-// How long an idle worker waits for another name before its thread ends.
-constexpr std::chrono::seconds kWorkerIdle{30};
 
 ResolveResult Failure(ConnectFailure failure)
 {
@@ -96,12 +98,15 @@ std::optional<ResolveResult> NumericHost(const std::string& host)
 void SystemResolver::Shared::Work(const std::shared_ptr<Shared>& shared, bool counted)
 {
     std::unique_lock lock(shared->mutex);
+    // A worker started ahead waits for its first name as long as any; after a name, it waits
+    // as long as the resolver was told.
+    std::chrono::milliseconds wait = counted ? kWorkerIdle : shared->linger;
     while (true) {
         if (!std::exchange(counted, false)) {
             ++shared->idle;
         }
         const bool woken = shared->work.wait_for(
-            lock, kWorkerIdle, [&shared] { return shared->closed || !shared->jobs.empty(); });
+            lock, wait, [&shared] { return shared->closed || !shared->jobs.empty(); });
         --shared->idle;
         if (!woken || shared->closed) {
             return;
@@ -112,6 +117,7 @@ void SystemResolver::Shared::Work(const std::shared_ptr<Shared>& shared, bool co
         ResolveResult result = shared->lookUp(host);
         lock.lock();
         shared->FinishLocked(id, std::move(result));
+        wait = shared->linger;
     }
 }
 
@@ -135,6 +141,12 @@ bool SystemResolver::StartWorker(bool counted)
     } catch (const std::system_error&) {
         return false;
     }
+}
+
+void SystemResolver::SetWorkerLinger(std::chrono::milliseconds linger)
+{
+    const std::lock_guard lock(shared_->mutex);
+    shared_->linger = linger;
 }
 
 void SystemResolver::PrepareWorker()

@@ -36,6 +36,10 @@ class SystemResolver : public Resolver {
     // thread to start: for a program that is about to look a name up.
     void PrepareWorker();
 
+    // How long a worker waits for another name after one, 30 s unless set. A short-lived
+    // program sets none: a thread still waiting makes the end of the process slower.
+    void SetWorkerLinger(std::chrono::milliseconds linger);
+
     // The blocking getaddrinfo lookup itself; never fails otherwise than by its result.
     static ResolveResult LookUp(const std::string& host);
 
