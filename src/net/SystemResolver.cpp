@@ -6,17 +6,20 @@
 #include <deque>
 #include <mutex>
 #include <optional>
-#include <system_error>
-#include <thread>
 #include <utility>
 #include <vector>
 
 #include <netdb.h>
+#include <pthread.h>
 #include <sys/eventfd.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 namespace whois {
+
+// The stack of a worker thread: getaddrinfo and the name service modules need a few tens of
+// kilobytes at most.
+constexpr std::size_t kWorkerStackBytes = 512 * 1024;
 
 // How long an idle worker waits for another name before its thread ends, unless told.
 constexpr std::chrono::milliseconds kWorkerIdle{30'000};
@@ -56,6 +59,12 @@ struct SystemResolver::Shared {
     // or the resolver has gone.
     // `counted` when the worker was counted as idle before its thread started.
     static void Work(const std::shared_ptr<Shared>& shared, bool counted);
+};
+
+// What a new worker thread is handed.
+struct SystemResolver::WorkerStart {
+    std::shared_ptr<Shared> shared;
+    bool counted;
 };
 
 namespace {
@@ -135,12 +144,30 @@ SystemResolver::SystemResolver(EventLoop& loop, LookUpFunction lookUp)
 
 bool SystemResolver::StartWorker(bool counted)
 {
-    try {
-        std::thread([shared = shared_, counted] { Shared::Work(shared, counted); }).detach();
-        return true;
-    } catch (const std::system_error&) {
+    // A lookup needs little stack; a small one is quicker to set up and to give back when
+    // the thread ends, which a short-lived program waits for as it exits.
+    pthread_attr_t attributes;
+    if (::pthread_attr_init(&attributes) != 0) {
         return false;
     }
+    ::pthread_attr_setstacksize(&attributes, kWorkerStackBytes);
+    ::pthread_attr_setdetachstate(&attributes, PTHREAD_CREATE_DETACHED);
+    auto* start = new WorkerStart{shared_, counted};
+    pthread_t thread{};
+    const int created = ::pthread_create(
+        &thread, &attributes,
+        [](void* argument) -> void* {
+            const std::unique_ptr<WorkerStart> worker(static_cast<WorkerStart*>(argument));
+            Shared::Work(worker->shared, worker->counted);
+            return nullptr;
+        },
+        start);
+    ::pthread_attr_destroy(&attributes);
+    if (created != 0) {
+        delete start;
+        return false;
+    }
+    return true;
 }
 
 void SystemResolver::SetWorkerLinger(std::chrono::milliseconds linger)

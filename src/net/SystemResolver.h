@@ -45,6 +45,7 @@ class SystemResolver : public Resolver {
 
   private:
     struct Shared;
+    struct WorkerStart;
 
     void Deliver();
     // Starts a worker thread, `counted` as idle already or not; false when the system has no
