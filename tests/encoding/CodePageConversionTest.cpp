@@ -43,7 +43,11 @@ INSTANTIATE_TEST_SUITE_P(
                     DecodeCase{"EuroSignIsOneByte", "\xE2\x82\xAC", "\x80"},
                     DecodeCase{"IdeographicSpace", "\xE3\x80\x80", "\xA1\xA1"},
                     DecodeCase{"CombiningMarkNotComposed", "e\xCC\x81", "e?"},
-                    DecodeCase{"ByteOrderMarkBecomesQuestionMark", "\xEF\xBB\xBFok", "?ok"}),
+                    DecodeCase{"ByteOrderMarkBecomesQuestionMark", "\xEF\xBB\xBFok", "?ok"},
+                    // Text that is ASCII up to its last bytes takes the converter all the same.
+                    DecodeCase{"ChineseAfterLongAsciiRun",
+                               "Registrant Organization: Example Holdings \xE4\xB8\xAD\xE6\x96\x87",
+                               "Registrant Organization: Example Holdings \xD6\xD0\xCE\xC4"}),
     test::CaseName());
 
 TEST(DecodeResponseTest, ConvertsThousandsOfChineseCharacters)
@@ -86,7 +90,8 @@ INSTANTIATE_TEST_SUITE_P(
         ToUtf16Case{"OutsideBasicPlane", "\xF0\x9F\x98\x80", CodePage::Utf8,
                     "\x3D\xD8\x00\xDE\0\0"sv},
         ToUtf16Case{"StopsAtZeroByte", "a\0b"sv, CodePage::Cp936, "a\0\0\0"sv},
-        ToUtf16Case{"LoneLeadByteAtEnd", "a\xD6", CodePage::Cp936, "a\0\xFD\xFF\0\0"sv}),
+        ToUtf16Case{"LoneLeadByteAtEnd", "a\xD6", CodePage::Cp936, "a\0\xFD\xFF\0\0"sv},
+        ToUtf16Case{"ByteAfterAsciiIsEuroSign", "ab\x80", CodePage::Cp936, "a\0b\0\xAC\x20\0\0"sv}),
     test::CaseName());
 
 struct FromUtf16Case : test::NamedCase {

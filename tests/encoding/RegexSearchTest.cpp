@@ -143,6 +143,25 @@ TEST(RegexSearchTest, NothingBeforeTheFirstSearch)
     EXPECT_EQ(search.ReplaceMatches("x"), "");
 }
 
+// Compiled patterns are kept and shared between searches; one kept for other options must
+// not answer for these.
+TEST(RegexSearchTest, SamePatternUnderOtherOptionsSearchesByThose)
+{
+    struct Run {
+        std::optional<bool> caseSensitive;
+        std::optional<bool> multiLine;
+        std::int32_t matches;
+    };
+    const Run runs[] = {{true, true, 1},   {false, true, 2}, {true, false, 0},
+                        {false, false, 0}, {true, true, 1},  {false, true, 2}};
+    for (const Run& run : runs) {
+        RegexSearch search;
+        ASSERT_TRUE(search.Search("^whois$", "whois\nWHOIS", run.caseSensitive, run.multiLine));
+        EXPECT_EQ(search.MatchCount(), run.matches)
+            << "case sensitive " << *run.caseSensitive << ", multi-line " << *run.multiLine;
+    }
+}
+
 TEST(RegexSearchTest, ReferralPatternIgnoresCase)
 {
     RegexSearch search;

@@ -270,6 +270,25 @@ TEST_F(LookupRoutesTest, AnswerCutShortEndsWithALineAfterItsReferralIsFollowed)
     EXPECT_EQ(boxes.result, AnswerOf(200));
 }
 
+// Each piece of an answer restarts the silence bound, however many pieces came before.
+TEST_F(LookupRoutesTest, PiecesCloserThanTheSilenceBoundKeepTheAnswerOpen)
+{
+    ConnectionScript slow;
+    std::string whole;
+    for (int i = 0; i < 6; ++i) {
+        const std::string piece = "piece " + std::to_string(i) + "\n";
+        slow.segments.push_back(Segment{piece, 200ms});
+        whole += piece;
+    }
+    Registry({slow});
+    Start(ShortBounds()); // 300 ms of silence ends an answer; this one takes 1.2 s in all
+
+    lookup->RunQuery();
+    ASSERT_TRUE(Finished());
+    EXPECT_EQ(boxes.result, whole);
+    EXPECT_EQ(observer.finished.back().end, AnswerEnd::Closed);
+}
+
 TEST_F(LookupRoutesTest, TricklingAnswerEndsAtTheDeadline)
 {
     ConnectionScript trickle;

@@ -204,6 +204,27 @@ TEST_F(SystemResolverWorkerTest, CancelledRequestsNeverCallBack)
     EXPECT_EQ(answered, Strings({"second"}));
 }
 
+// A worker that has answered takes the next name; names asked for together each get a
+// worker of their own, the one started ahead included, so none waits behind another.
+TEST_F(SystemResolverWorkerTest, WorkersAreReusedButNeverShared)
+{
+    SystemResolver resolver(loop, SlowLookUp(gate));
+    resolver.PrepareWorker();
+    int answered = 0;
+    for (const char* name : {"one.example.test", "two.example.test"}) {
+        resolver.Resolve(name, [&](ResolveResult) { ++answered; });
+    }
+    ASSERT_TRUE(gate->WaitForStarted(2)) << "a name waited for a worker that was busy";
+    gate->Open();
+    ASSERT_TRUE(loop.RunUntil([&] { return answered == 2; }, 10s));
+
+    resolver.Resolve("three.example.test", [&](ResolveResult) { ++answered; });
+    ASSERT_TRUE(loop.RunUntil([&] { return answered == 3; }, 10s));
+    const std::vector<std::thread::id> threads = gate->threads;
+    EXPECT_NE(threads.at(0), threads.at(1));
+    EXPECT_TRUE(threads.at(2) == threads.at(0) || threads.at(2) == threads.at(1));
+}
+
 TEST_F(SystemResolverWorkerTest, WorkerOutlivingTheResolverTouchesNothingOfIt)
 {
     bool answered = false;
