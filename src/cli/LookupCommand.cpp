@@ -163,9 +163,7 @@ int RunLookups(const CommandLine& line, std::ostream& out, std::ostream& err)
 {
     PollEventLoop loop;
     SystemResolver resolver(loop);
-    // A worker starts while the lookup is set up, ready for the first server's name; workers
-    // end after their name, as a thread still waiting would slow the end of the command.
-    resolver.SetWorkerLinger(std::chrono::milliseconds{0});
+    // A worker starts while the lookup is set up, ready for the first server's name.
     resolver.PrepareWorker();
     LookupState state;
     HeadlessBoxes boxes;
@@ -189,6 +187,11 @@ int RunLookups(const CommandLine& line, std::ostream& out, std::ostream& err)
         reporter.outcome.reset();
         session.RunQuery();
         loop.RunUntil([&] { return reporter.outcome.has_value(); }, kLookupBound);
+        if (&query == &line.queries.back()) {
+            // No name is needed any more: the workers end while the answer is written out,
+            // rather than be stopped as the command exits.
+            resolver.DismissIdleWorkers();
+        }
         if (!reporter.outcome || !reporter.outcome->answered) {
             err << "whois-lookup: no answer for \"" << query << "\"\n";
             if (reporter.outcome) {

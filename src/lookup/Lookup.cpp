@@ -154,13 +154,46 @@ void Lookup::OnDataArrived()
         return;
     }
     std::string& answer = exchange_->answer;
+    const std::size_t before = answer.size();
     answer += client_.FetchData();
     if (answer.size() >= limits_.maxAnswerBytes) {
         answer.resize(limits_.maxAnswerBytes);
         FinishExchange(AnswerEnd::SizeCap);
         return;
     }
+    PrefetchReferral(before);
     RestartIdleTimer();
+}
+
+// Resolves the server the answer refers to while the rest of it arrives and is handled, so
+// the follow-up does not wait for the name. The first server named is taken; which one is
+// followed is decided on the whole answer, as ever.
+void Lookup::PrefetchReferral(std::size_t before)
+{
+    const bool fromIana = exchange_->role == ServerRole::Iana;
+    if (exchange_->referralLookedUp || (!limits_.followReferrals && !fromIana)) {
+        return;
+    }
+    // The lines completed by this piece, from the start of the line it continued.
+    const std::string& answer = exchange_->answer;
+    const std::size_t lastBreak = before == 0 ? std::string::npos : answer.rfind('\n', before - 1);
+    const std::size_t begin = lastBreak == std::string::npos ? 0 : lastBreak + 1;
+    const std::size_t end = answer.rfind('\n');
+    if (end == std::string::npos || end < begin) {
+        return;
+    }
+    const Text server =
+        ReferralHint(std::string_view(answer).substr(begin, end + 1 - begin), fromIana);
+    // The lines are still as received; only a name in ASCII reads the same decoded.
+    const bool ascii = std::all_of(server.begin(), server.end(),
+                                   [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+    if (server.empty() || !ascii || CompareTexts(server, exchange_->server) == 0) {
+        return;
+    }
+    exchange_->referralLookedUp = true;
+    if (const std::optional<std::string> host = IdnaHostName(server)) {
+        client_.Prepare(*host);
+    }
 }
 
 void Lookup::OnConnectionClosed(CloseKind kind)

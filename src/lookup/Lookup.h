@@ -83,6 +83,7 @@ class Lookup {
         std::string answer;
         bool connected = false;
         std::chrono::steady_clock::time_point startedAt;
+        bool referralLookedUp = false; // the name it refers to is being resolved ahead
     };
 
     // Shows a whole answer, decides on a follow-up and applies the fallback rule. `trailer`
@@ -107,6 +108,7 @@ class Lookup {
     void StartPort43Route(const std::optional<std::string>& remembered);
     void OnPatienceOver();
     void RestartIdleTimer();
+    void PrefetchReferral(std::size_t before);
     void ArmIdleTimer(std::chrono::milliseconds delay);
     void CancelTimers();
     void Abandon();

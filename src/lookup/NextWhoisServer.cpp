@@ -65,7 +65,35 @@ bool IsHostName(std::string_view host)
     });
 }
 
+// Whether `line` holds `key`, letter case ignored.
+bool HasKey(std::string_view line, std::string_view key)
+{
+    return std::search(line.begin(), line.end(), key.begin(), key.end(), [](char a, char b) {
+               return LowerAscii(a) == LowerAscii(b);
+           }) != line.end();
+}
+
 } // namespace
+
+Text ReferralHint(std::string_view lines, bool fromIana)
+{
+    std::size_t begin = 0;
+    while (begin < lines.size()) {
+        std::size_t end = lines.find('\n', begin);
+        end = end == std::string_view::npos ? lines.size() : end + 1;
+        const std::string_view line = lines.substr(begin, end - begin);
+        begin = end;
+        const bool named = HasKey(line, "whois server:") || HasKey(line, "referralserver:") ||
+                           (fromIana && (StartsWithKey(line, "refer:") ||
+                                         StartsWithKey(line, "whois:")));
+        if (named) {
+            if (Text server = NextWhoisServer(line, fromIana); !server.empty()) {
+                return server;
+            }
+        }
+    }
+    return {};
+}
 
 Text IanaReferral(std::string_view answer)
 {

@@ -15,6 +15,10 @@ namespace whois {
 // The empty text when no rule names a server. Never fails.
 Text NextWhoisServer(std::string_view answer, bool fromIana);
 
+// The first server that complete lines of an answer name by the rules above, for looking
+// its name up before the whole answer is in: the lines with a key of a rule, one by one.
+Text ReferralHint(std::string_view lines, bool fromIana);
+
 // Rule 2 alone: the server IANA's answer names.
 Text IanaReferral(std::string_view answer);
 

@@ -43,6 +43,10 @@ class Resolver {
 
     // Forgets a request: its callback never runs. Unknown or finished ids are ignored.
     virtual void Cancel(RequestId id) = 0;
+
+    // Starts looking `host` up ahead of a request for it, which then waits less or not at
+    // all. Does nothing where the resolver keeps no answers.
+    virtual void Prefetch(const std::string& /*host*/) {}
 };
 
 } // namespace whois

@@ -31,6 +31,7 @@ struct SystemResolver::Shared {
     std::mutex mutex;
     std::condition_variable work;
     bool closed = false;
+    std::uint64_t dismissals = 0; // each ends the workers idle at the time
     int eventFd = -1;
     LookUpFunction lookUp;
     std::deque<std::pair<RequestId, std::string>> jobs; // names no worker has taken yet
@@ -114,10 +115,12 @@ void SystemResolver::Shared::Work(const std::shared_ptr<Shared>& shared, bool co
         if (!std::exchange(counted, false)) {
             ++shared->idle;
         }
-        const bool woken = shared->work.wait_for(
-            lock, wait, [&shared] { return shared->closed || !shared->jobs.empty(); });
+        const std::uint64_t dismissals = shared->dismissals;
+        const bool woken = shared->work.wait_for(lock, wait, [&shared, dismissals] {
+            return shared->closed || !shared->jobs.empty() || shared->dismissals != dismissals;
+        });
         --shared->idle;
-        if (!woken || shared->closed) {
+        if (!woken || shared->closed || shared->jobs.empty()) {
             return;
         }
         auto [id, host] = std::move(shared->jobs.front());
@@ -176,6 +179,15 @@ void SystemResolver::SetWorkerLinger(std::chrono::milliseconds linger)
     shared_->linger = linger;
 }
 
+void SystemResolver::DismissIdleWorkers()
+{
+    {
+        const std::lock_guard lock(shared_->mutex);
+        ++shared_->dismissals;
+    }
+    shared_->work.notify_all();
+}
+
 void SystemResolver::PrepareWorker()
 {
     const std::unique_lock lock(shared_->mutex);
@@ -202,6 +214,20 @@ SystemResolver::~SystemResolver()
     }
 }
 
+// The remembered addresses of `host`, if they are recent enough.
+std::optional<ResolveResult> SystemResolver::RememberedFor(const std::string& host)
+{
+    const auto found = remembered_.find(host);
+    if (found == remembered_.end()) {
+        return std::nullopt;
+    }
+    if (std::chrono::steady_clock::now() >= found->second.until) {
+        remembered_.erase(found);
+        return std::nullopt;
+    }
+    return found->second.result;
+}
+
 Resolver::RequestId SystemResolver::Resolve(const std::string& host, Callback done)
 {
     const RequestId id = nextId_++;
@@ -209,14 +235,16 @@ Resolver::RequestId SystemResolver::Resolve(const std::string& host, Callback do
         done(std::move(*literal));
         return id;
     }
-    if (const auto found = remembered_.find(host); found != remembered_.end()) {
-        if (std::chrono::steady_clock::now() < found->second.until) {
-            done(found->second.result);
-            return id;
-        }
-        remembered_.erase(found);
+    if (std::optional<ResolveResult> known = RememberedFor(host)) {
+        done(std::move(*known));
+        return id;
     }
-    pending_.emplace(id, Pending{host, std::move(done)});
+    // A name already being looked up (asked for ahead) is not looked up twice.
+    if (const auto running = inFlight_.find(host); running != inFlight_.end()) {
+        pending_.emplace(id, Pending{host, running->second, std::move(done)});
+        return id;
+    }
+    pending_.emplace(id, Pending{host, id, std::move(done)});
     if (shared_->eventFd < 0) {
         shared_->Finish(id, Failure(ConnectFailure::ResolverFailed));
         return id;
@@ -225,24 +253,39 @@ Resolver::RequestId SystemResolver::Resolve(const std::string& host, Callback do
         shared_->Finish(id, Failure(ConnectFailure::NameNotFound));
         return id;
     }
+    StartLookUp(id, host);
+    return id;
+}
+
+void SystemResolver::Prefetch(const std::string& host)
+{
+    if (host.empty() || host.find('\0') != std::string::npos || shared_->eventFd < 0 ||
+        inFlight_.contains(host) || NumericHost(host) || RememberedFor(host)) {
+        return;
+    }
+    StartLookUp(nextId_++, host);
+}
+
+void SystemResolver::StartLookUp(RequestId job, const std::string& host)
+{
+    inFlight_[host] = job;
+    jobHosts_[job] = host;
     // A name waits for no other: without an idle worker for it, a new one starts, so a name
     // server that never answers holds up only the names already given to it.
-    std::unique_lock lock(shared_->mutex);
-    shared_->jobs.emplace_back(id, host);
+    const std::lock_guard lock(shared_->mutex);
+    shared_->jobs.emplace_back(job, host);
     if (shared_->idle >= shared_->jobs.size()) {
         shared_->work.notify_one();
     } else if (!StartWorker(false)) {
         shared_->jobs.pop_back();
-        shared_->FinishLocked(id, Failure(ConnectFailure::ResolverFailed));
+        shared_->FinishLocked(job, Failure(ConnectFailure::ResolverFailed));
     }
-    return id;
 }
 
 void SystemResolver::Cancel(RequestId id)
 {
+    // The lookup itself goes on: its answer is remembered for the next request.
     pending_.erase(id);
-    const std::lock_guard lock(shared_->mutex);
-    std::erase_if(shared_->jobs, [id](const auto& job) { return job.first == id; });
 }
 
 void SystemResolver::Deliver()
@@ -255,21 +298,37 @@ void SystemResolver::Deliver()
         finished.swap(shared_->finished);
     }
     const std::shared_ptr<bool> alive = alive_;
-    for (auto& [id, result] : finished) {
-        // An earlier callback may have cancelled this request or destroyed the resolver.
-        const auto found = pending_.find(id);
-        if (found == pending_.end()) {
-            continue;
+    for (auto& [job, result] : finished) {
+        if (const auto host = jobHosts_.find(job); host != jobHosts_.end()) {
+            if (const auto running = inFlight_.find(host->second);
+                running != inFlight_.end() && running->second == job) {
+                inFlight_.erase(running);
+            }
+            if (!result.addresses.empty()) {
+                remembered_[host->second] =
+                    Remembered{result, std::chrono::steady_clock::now() + kRememberFor};
+            }
+            jobHosts_.erase(host);
         }
-        Callback done = std::move(found->second.done);
-        if (!result.addresses.empty()) {
-            remembered_[found->second.host] =
-                Remembered{result, std::chrono::steady_clock::now() + kRememberFor};
+        // Every request waiting on this lookup, in the order they were made. An earlier
+        // callback may cancel a later request or destroy the resolver.
+        std::vector<RequestId> waiting;
+        for (const auto& [id, pending] : pending_) {
+            if (pending.job == job) {
+                waiting.push_back(id);
+            }
         }
-        pending_.erase(found);
-        done(std::move(result));
-        if (!*alive) {
-            return;
+        for (const RequestId id : waiting) {
+            const auto found = pending_.find(id);
+            if (found == pending_.end()) {
+                continue;
+            }
+            Callback done = std::move(found->second.done);
+            pending_.erase(found);
+            done(result);
+            if (!*alive) {
+                return;
+            }
         }
     }
 }

@@ -7,6 +7,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 
 namespace whois {
@@ -31,14 +32,18 @@ class SystemResolver : public Resolver {
 
     RequestId Resolve(const std::string& host, Callback done) override;
     void Cancel(RequestId id) override;
+    void Prefetch(const std::string& host) override;
 
     // Starts a worker now, unless one is idle, so that the first name does not wait for a
     // thread to start: for a program that is about to look a name up.
     void PrepareWorker();
 
-    // How long a worker waits for another name after one, 30 s unless set. A short-lived
-    // program sets none: a thread still waiting makes the end of the process slower.
+    // How long a worker waits for another name after one, 30 s unless set.
     void SetWorkerLinger(std::chrono::milliseconds linger);
+
+    // Ends the workers waiting for a name now; later names start new ones. For a program
+    // about to exit: it would otherwise wait for them to be stopped as it ends.
+    void DismissIdleWorkers();
 
     // The blocking getaddrinfo lookup itself; never fails otherwise than by its result.
     static ResolveResult LookUp(const std::string& host);
@@ -48,6 +53,9 @@ class SystemResolver : public Resolver {
     struct WorkerStart;
 
     void Deliver();
+    std::optional<ResolveResult> RememberedFor(const std::string& host);
+    // Hands `host` to a worker as lookup `job`.
+    void StartLookUp(RequestId job, const std::string& host);
     // Starts a worker thread, `counted` as idle already or not; false when the system has no
     // thread to give.
     bool StartWorker(bool counted);
@@ -55,8 +63,10 @@ class SystemResolver : public Resolver {
     EventLoop& loop_;
     std::shared_ptr<Shared> shared_;
     EventLoop::WatchId watch_ = 0;
+    // A request waiting for lookup `job`: its own, or one already running for its name.
     struct Pending {
         std::string host;
+        RequestId job;
         Callback done;
     };
     struct Remembered {
@@ -64,6 +74,9 @@ class SystemResolver : public Resolver {
         std::chrono::steady_clock::time_point until;
     };
     std::map<RequestId, Pending> pending_;
+    // The lookups running: by name, and the name of each.
+    std::map<std::string, RequestId> inFlight_;
+    std::map<RequestId, std::string> jobHosts_;
     // Names resolved lately, answered without a new lookup: a whois lookup asks the same few
     // servers again and again, and a follow-up should not wait for a thread.
     std::map<std::string, Remembered> remembered_;

@@ -378,6 +378,13 @@ void TcpClient::Disconnect()
     peerAddress_.clear();
 }
 
+void TcpClient::Prepare(const std::string& host)
+{
+    if (!host.empty() && !LiteralAddress(host)) {
+        resolver_.Prefetch(host);
+    }
+}
+
 bool TcpClient::IsConnecting() const
 {
     return connecting_;

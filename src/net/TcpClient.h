@@ -55,6 +55,9 @@ class TcpClient {
     // Closes the connection or abandons the attempt, if any. Raises no event.
     void Disconnect();
 
+    // Looks `host` up ahead of a connection to it, which then waits less for its name.
+    void Prepare(const std::string& host);
+
     bool IsConnecting() const;
     bool IsConnected() const;
 
