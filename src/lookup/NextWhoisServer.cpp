@@ -65,12 +65,15 @@ bool IsHostName(std::string_view host)
     });
 }
 
-// Whether `line` holds `key`, letter case ignored.
-bool HasKey(std::string_view line, std::string_view key)
+// Whether the name of the field on `line` (what comes before its first colon) ends with
+// `name`, letter case ignored: "Registrar WHOIS Server:" is a "whois server" line.
+bool FieldEndsWith(std::string_view line, std::string_view name)
 {
-    return std::search(line.begin(), line.end(), key.begin(), key.end(), [](char a, char b) {
-               return LowerAscii(a) == LowerAscii(b);
-           }) != line.end();
+    const std::size_t colon = line.find(':');
+    if (colon == std::string_view::npos || colon < name.size()) {
+        return false;
+    }
+    return StartsWithKey(line.substr(colon - name.size()), name);
 }
 
 } // namespace
@@ -83,9 +86,9 @@ Text ReferralHint(std::string_view lines, bool fromIana)
         end = end == std::string_view::npos ? lines.size() : end + 1;
         const std::string_view line = lines.substr(begin, end - begin);
         begin = end;
-        const bool named = HasKey(line, "whois server:") || HasKey(line, "referralserver:") ||
-                           (fromIana && (StartsWithKey(line, "refer:") ||
-                                         StartsWithKey(line, "whois:")));
+        const bool named =
+            FieldEndsWith(line, "whois server") || FieldEndsWith(line, "referralserver") ||
+            (fromIana && (StartsWithKey(line, "refer:") || StartsWithKey(line, "whois:")));
         if (named) {
             if (Text server = NextWhoisServer(line, fromIana); !server.empty()) {
                 return server;

@@ -270,6 +270,25 @@ TEST_F(LookupRoutesTest, AnswerCutShortEndsWithALineAfterItsReferralIsFollowed)
     EXPECT_EQ(boxes.result, AnswerOf(200));
 }
 
+// The registrar's name is looked up as soon as the registry's answer names it, before the
+// rest of that answer is in; only the whole answer decides the follow-up.
+TEST_F(LookupRoutesTest, ReferralNameIsLookedUpWhileTheAnswerArrives)
+{
+    ConnectionScript pieces;
+    pieces.segments = {Segment{AnswerOf(300, kRegistrar)}, Segment{"more\r\n", 0ms, true}};
+    LoopbackWhoisServer& server = Registry({pieces});
+    Server(kRegistrarAddress, {Answer(AnswerOf(200))});
+    Start();
+
+    lookup->RunQuery();
+    ASSERT_TRUE(WaitFor([&] { return !resolver.Prefetched().empty(); }));
+    EXPECT_EQ(resolver.Prefetched(), std::vector<std::string>({kRegistrar}));
+    EXPECT_EQ(boxes.resultWrites, 0);
+    server.Release();
+    ASSERT_TRUE(Finished());
+    EXPECT_EQ(boxes.result, AnswerOf(200));
+}
+
 // Each piece of an answer restarts the silence bound, however many pieces came before.
 TEST_F(LookupRoutesTest, PiecesCloserThanTheSilenceBoundKeepTheAnswerOpen)
 {

@@ -2,6 +2,7 @@
 // answer handling's two steps: decoding, then the search for the referral server.
 #include "encoding/DecodeResponse.h"
 #include "lookup/FindReferralServer.h"
+#include "lookup/NextWhoisServer.h"
 
 #include <gtest/gtest.h>
 
@@ -84,6 +85,26 @@ TEST(ReferralSamplesTest, EveryAnswerNamesItsExpectedReferral)
         ASSERT_NE(row, expected.end()) << answer.filename() << " has no expected referral";
         EXPECT_EQ(FindReferralServer(DecodeResponse(ReadFile(answer))), row->second)
             << answer.filename();
+    }
+}
+
+// The server looked up ahead, from the answer as received, is the one followed once the
+// whole answer is in; an answer that names several (old listings of many domains) gives the
+// first of them, and one that names none gives no hint.
+TEST(ReferralSamplesTest, HintAheadNamesTheServerFollowed)
+{
+    for (const fs::path& path : Answers()) {
+        const std::string answer = ReadFile(path);
+        const bool fromIana = path.filename().string().starts_with("whois.iana.org");
+        std::vector<Text> named;
+        for (const std::string& line : Lines(answer)) {
+            if (Text server = NextWhoisServer(line + "\n", fromIana); !server.empty()) {
+                named.push_back(server);
+            }
+        }
+        const Text followed = NextWhoisServer(DecodeResponse(answer), fromIana);
+        const Text expected = named.size() > 1 ? named.front() : followed;
+        EXPECT_EQ(ReferralHint(answer, fromIana), expected) << path.filename();
     }
 }
 

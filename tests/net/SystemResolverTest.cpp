@@ -225,6 +225,30 @@ TEST_F(SystemResolverWorkerTest, WorkersAreReusedButNeverShared)
     EXPECT_TRUE(threads.at(2) == threads.at(0) || threads.at(2) == threads.at(1));
 }
 
+// A name asked for ahead is looked up once: a request made while that lookup runs waits for
+// it, and one made after it is answered at once. Literals need no lookup ahead.
+TEST_F(SystemResolverWorkerTest, NameAskedForAheadIsLookedUpOnce)
+{
+    SystemResolver resolver(loop, SlowLookUp(gate));
+    resolver.Prefetch("127.0.0.1");
+    resolver.Prefetch("ahead.example.test");
+    resolver.Prefetch("ahead.example.test");
+    ASSERT_TRUE(gate->WaitForStarted(1));
+    std::optional<ResolveResult> waited;
+    resolver.Resolve("ahead.example.test", [&](ResolveResult r) { waited = std::move(r); });
+    loop.RunFor(50ms);
+    EXPECT_FALSE(waited.has_value());
+    gate->Open();
+    ASSERT_TRUE(loop.RunUntil([&] { return waited.has_value(); }, 10s));
+    EXPECT_EQ(NumericAddress(waited->addresses.at(0)), "127.0.0.1");
+
+    bool atOnce = false;
+    resolver.Resolve("ahead.example.test", [&](ResolveResult) { atOnce = true; });
+    EXPECT_TRUE(atOnce);
+    loop.RunFor(50ms);
+    EXPECT_EQ(gate->started, 1);
+}
+
 TEST_F(SystemResolverWorkerTest, WorkerOutlivingTheResolverTouchesNothingOfIt)
 {
     bool answered = false;

@@ -85,7 +85,11 @@ class MapResolver : public Resolver {
         }
     }
 
+    void Prefetch(const std::string& host) override { prefetched_.push_back(host); }
+
     const std::vector<std::string>& Asked() const { return asked_; }
+    // The names asked for ahead of a request.
+    const std::vector<std::string>& Prefetched() const { return prefetched_; }
     // The ids of requests cancelled while their answer was still to come.
     const std::vector<RequestId>& Cancelled() const { return cancelled_; }
     std::size_t Pending() const { return timers_.size(); }
@@ -114,6 +118,7 @@ class MapResolver : public Resolver {
   private:
     std::map<std::string, ResolveResult> table_;
     std::vector<std::string> asked_;
+    std::vector<std::string> prefetched_;
     EventLoop* loop_ = nullptr;
     std::chrono::milliseconds delay_{0};
     RequestId nextId_ = 1;
