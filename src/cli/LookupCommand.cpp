@@ -5,8 +5,9 @@
 #include "net/PollEventLoop.h"
 #include "net/SystemResolver.h"
 
+#include <algorithm>
 #include <chrono>
-#include <sstream>
+#include <string_view>
 
 namespace whois::cli {
 namespace {
@@ -117,7 +118,7 @@ class HeadlessBoxes : public LookupBoxes {
 
 class Reporter : public LookupObserver {
   public:
-    Reporter(std::ostream& err, bool verbose) : err_(err), verbose_(verbose) {}
+    Reporter(Output& err, bool verbose) : err_(err), verbose_(verbose) {}
 
     std::optional<LookupOutcome> outcome;
 
@@ -126,12 +127,14 @@ class Reporter : public LookupObserver {
         outcome.reset();
         if (verbose_) {
             err_ << "whois-lookup: request \"" << request << "\"\n";
+            err_.Flush();
         }
     }
     void ExchangeStarted(const Text& server, ServerRole role) override
     {
         if (verbose_) {
             err_ << "whois-lookup: asking " << Utf8(server) << " (" << DescribeRole(role) << ")\n";
+            err_.Flush();
         }
     }
     void ExchangeEnded(const ExchangeReport& report) override
@@ -149,17 +152,18 @@ class Reporter : public LookupObserver {
             err_ << ": " << report.bytes << " bytes, " << DescribeEnd(report.end);
         }
         err_ << ", " << report.elapsed.count() << " ms\n";
+        err_.Flush();
     }
     void LookupFinished(const LookupOutcome& finished) override { outcome = finished; }
 
   private:
-    std::ostream& err_;
+    Output& err_;
     bool verbose_;
 };
 
 } // namespace
 
-int RunLookups(const CommandLine& line, std::ostream& out, std::ostream& err)
+int RunLookups(const CommandLine& line, Output& out, Output& err)
 {
     PollEventLoop loop;
     SystemResolver resolver(loop);
@@ -199,12 +203,15 @@ int RunLookups(const CommandLine& line, std::ostream& out, std::ostream& err)
                     err << "whois-lookup: " << Utf8(failure.server) << ": "
                         << DescribeFailureInEnglish(failure.reason) << "\n";
                 }
-                std::istringstream rdapLines(reporter.outcome->rdapFailureEnglish);
-                for (std::string rdapLine; std::getline(rdapLines, rdapLine);) {
-                    err << "whois-lookup: " << rdapLine << "\n";
+                std::string_view rdapLines = reporter.outcome->rdapFailureEnglish;
+                while (!rdapLines.empty()) {
+                    const std::size_t end = std::min(rdapLines.find('\n'), rdapLines.size());
+                    err << "whois-lookup: " << rdapLines.substr(0, end) << "\n";
+                    rdapLines.remove_prefix(std::min(end + 1, rdapLines.size()));
                 }
             }
             status = 1;
+            err.Flush();
             continue;
         }
         const LookupOutcome& outcome = *reporter.outcome;
@@ -218,10 +225,11 @@ int RunLookups(const CommandLine& line, std::ostream& out, std::ostream& err)
         if (!printed.empty() && printed.back() != '\n') {
             out << "\n";
         }
-        out.flush();
+        out.Flush();
         if (outcome.end != AnswerEnd::Closed) {
             err << "whois-lookup: the answer from " << Utf8(outcome.server) << " was "
                 << DescribeEnd(outcome.end) << "\n";
+            err.Flush();
         }
     }
     return status;

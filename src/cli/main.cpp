@@ -1,7 +1,8 @@
 #include "CommandLine.h"
 #include "LookupCommand.h"
+#include "Output.h"
 
-#include <iostream>
+#include <unistd.h>
 
 namespace {
 
@@ -12,20 +13,22 @@ constexpr int kUsageError = 2;
 int main(int argc, char* argv[])
 {
     const std::vector<std::string> arguments(argv + 1, argv + argc);
+    whois::cli::Output out(STDOUT_FILENO);
+    whois::cli::Output err(STDERR_FILENO);
     const whois::cli::ParsedCommandLine parsed = whois::cli::ParseCommandLine(arguments);
     if (!parsed.commandLine) {
-        std::cerr << "whois-lookup: " << parsed.error << "\n"
-                  << "Try 'whois-lookup --help' for more.\n";
+        err << "whois-lookup: " << parsed.error << "\n"
+            << "Try 'whois-lookup --help' for more.\n";
         return kUsageError;
     }
     const whois::cli::CommandLine& line = *parsed.commandLine;
     if (line.help) {
-        std::cout << whois::cli::UsageText();
+        out << whois::cli::UsageText();
         return 0;
     }
     if (line.version) {
-        std::cout << "whois-lookup " << WHOIS_VERSION << "\n";
+        out << "whois-lookup " << WHOIS_VERSION << "\n";
         return 0;
     }
-    return whois::cli::RunLookups(line, std::cout, std::cerr);
+    return whois::cli::RunLookups(line, out, err);
 }

@@ -3,8 +3,12 @@
 #include "files/CacheDirectory.h"
 #include "files/ReplaceFile.h"
 
+#include <cctype>
+#include <charconv>
 #include <map>
-#include <sstream>
+#include <optional>
+#include <string_view>
+#include <utility>
 
 namespace whois {
 namespace {
@@ -25,32 +29,53 @@ bool IsPlainName(const std::string& text)
            text.find_first_of("\t\r\n /") == std::string::npos;
 }
 
+// The entry of one "tld<TAB>server<TAB>seconds" line; nothing for a line of another form.
+std::optional<std::pair<std::string, Entry>> ParseLine(std::string_view line)
+{
+    const std::size_t first = line.find('\t');
+    const std::size_t second = first == std::string_view::npos ? first : line.find('\t', first + 1);
+    if (second == std::string_view::npos) {
+        return std::nullopt;
+    }
+    std::string tld(line.substr(0, first));
+    Entry entry{std::string(line.substr(first + 1, second - first - 1)), 0};
+    std::string_view seconds = line.substr(second + 1);
+    while (!seconds.empty() && std::isspace(static_cast<unsigned char>(seconds.front())) != 0) {
+        seconds.remove_prefix(1);
+    }
+    const auto [end, error] =
+        std::from_chars(seconds.data(), seconds.data() + seconds.size(), entry.stored);
+    if (error != std::errc() || !IsPlainName(tld) || !IsPlainName(entry.server)) {
+        return std::nullopt;
+    }
+    return std::make_pair(std::move(tld), std::move(entry));
+}
+
 // Reads "tld<TAB>server<TAB>seconds" lines; anything else in the file is skipped. Only a
 // regular file is read, never through a link and never blocking on a FIFO.
 Entries Load(const std::string& file)
 {
     Entries entries;
-    std::istringstream lines(ReadRegularFile(file, kMaxFileBytes).value_or(std::string()));
-    std::string line;
-    while (std::getline(lines, line)) {
-        std::istringstream fields(line);
-        std::string tld;
-        Entry entry;
-        if (std::getline(fields, tld, '\t') && std::getline(fields, entry.server, '\t') &&
-            (fields >> entry.stored) && IsPlainName(tld) && IsPlainName(entry.server)) {
-            entries[tld] = entry;
+    const std::string text = ReadRegularFile(file, kMaxFileBytes).value_or(std::string());
+    std::size_t begin = 0;
+    while (begin < text.size()) {
+        std::size_t end = text.find('\n', begin);
+        end = end == std::string::npos ? text.size() : end;
+        if (auto entry = ParseLine(std::string_view(text).substr(begin, end - begin))) {
+            entries[entry->first] = std::move(entry->second);
         }
+        begin = end + 1;
     }
     return entries;
 }
 
 void Store(const std::string& file, const Entries& entries)
 {
-    std::ostringstream text;
+    std::string text;
     for (const auto& [tld, entry] : entries) {
-        text << tld << '\t' << entry.server << '\t' << entry.stored << '\n';
+        text += tld + '\t' + entry.server + '\t' + std::to_string(entry.stored) + '\n';
     }
-    ReplaceFile(file, text.str());
+    ReplaceFile(file, text);
 }
 
 } // namespace
