@@ -192,6 +192,10 @@ def main():
     print(f"window, click to registrar's answer shown: median {shown_median:.2f} ms, "
           f"p90 {shown_p90:.2f} ms; first lookup (not counted): hop {first_hop:.2f} ms, "
           f"shown {first_shown:.2f} ms")
+    print("hop deciles, ms (10th to 90th percentile):")
+    for name in ("whois", "whois-lookup", "window"):
+        deciles = statistics.quantiles(hops[name], n=10)
+        print(f"  {name:<13} " + " ".join(f"{d:.2f}" for d in deciles))
     print()
     whois_hop = statistics.median(hops["whois"])
     window_hop = statistics.median(hops["window"])
