@@ -158,6 +158,14 @@ std::string WhoisQueryFromUtf8(std::string_view typed)
     const std::string name = Lower(host);
     const std::optional<std::string> ascii = IdnaHostNameFromUtf8(name);
     const std::string& lookupName = ascii ? *ascii : name;
+    // IDNA drops some characters (U+034F and other invisible ones): what is left may be an
+    // AS number or an address, asked for as one.
+    if (IsAsNumber(lookupName)) {
+        return "AS" + lookupName.substr(2);
+    }
+    if (IsIpAddress(lookupName)) {
+        return lookupName;
+    }
     // A name of one or two labels is its own registrable domain or a public suffix; either
     // way it is asked as it is, so the list (slow to load) is not needed for it.
     if (std::count(lookupName.begin(), lookupName.end(), '.') < 2) {
