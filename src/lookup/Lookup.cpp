@@ -174,16 +174,18 @@ void Lookup::PrefetchReferral(std::size_t before)
     if (exchange_->referralLookedUp || (!limits_.followReferrals && !fromIana)) {
         return;
     }
-    // The lines completed by this piece, from the start of the line it continued.
-    const std::string& answer = exchange_->answer;
-    const std::size_t lastBreak = before == 0 ? std::string::npos : answer.rfind('\n', before - 1);
-    const std::size_t begin = lastBreak == std::string::npos ? 0 : lastBreak + 1;
-    const std::size_t end = answer.rfind('\n');
-    if (end == std::string::npos || end < begin) {
+    // The lines this piece completes: from the first line not yet read to the piece's last
+    // line break. Only the new piece is searched for that break, so an answer without line
+    // breaks, arriving in many pieces, is not searched again and again.
+    const std::string_view answer = exchange_->answer;
+    const std::size_t lastBreak = answer.substr(before).rfind('\n');
+    if (lastBreak == std::string_view::npos) {
         return;
     }
-    const Text server =
-        ReferralHint(std::string_view(answer).substr(begin, end + 1 - begin), fromIana);
+    const std::size_t begin = exchange_->linesRead;
+    const std::size_t end = before + lastBreak + 1;
+    exchange_->linesRead = end;
+    const Text server = ReferralHint(answer.substr(begin, end - begin), fromIana);
     // The lines are still as received; only a name in ASCII reads the same decoded.
     const bool ascii = std::all_of(server.begin(), server.end(),
                                    [](char c) { return static_cast<unsigned char>(c) < 0x80; });

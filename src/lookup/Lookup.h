@@ -84,6 +84,7 @@ class Lookup {
         bool connected = false;
         std::chrono::steady_clock::time_point startedAt;
         bool referralLookedUp = false; // the name it refers to is being resolved ahead
+        std::size_t linesRead = 0;     // the answer's bytes looked through for that name
     };
 
     // Shows a whole answer, decides on a follow-up and applies the fallback rule. `trailer`
