@@ -17,6 +17,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdint>
 #include <cstdlib>
 #include <string>
 #include <thread>
@@ -35,6 +36,7 @@ using test::LoopbackWhoisServer;
 // Exit codes of the child that tell the test where it went wrong.
 constexpr int kNoAnswer = 3;
 constexpr int kNoGoAhead = 4;
+constexpr int kNoPort = 5;
 
 // When the child closes its window: after the answer is shown, or while the server still
 // holds the answer back.
@@ -122,20 +124,35 @@ class ShutdownTest : public testing::TestWithParam<ShutdownCase> {};
 TEST_P(ShutdownTest, EndsWithStatusZero)
 {
     const CloseWhen closeWhen = GetParam().closeWhen;
-    test::ConnectionScript script = test::Answer(LongAnswer());
-    script.segments[0].awaitRelease = closeWhen == CloseWhen::LookupInFlight;
-    LoopbackWhoisServer server({script}, 0, 60s, "127.0.0.1");
-    ASSERT_TRUE(server.Listening());
     int goAhead[2];
+    int portPipe[2];
     ASSERT_EQ(::pipe(goAhead), 0);
+    ASSERT_EQ(::pipe(portPipe), 0);
 
+    // The child is made while this process has one thread: a fork beside a running thread
+    // can copy a lock that thread holds (the sanitizers' allocator's, say), which the child
+    // then waits on for ever. It learns the server's port once the server runs.
     const pid_t child = ::fork();
     ASSERT_GE(child, 0);
     if (child == 0) {
         ::close(goAhead[1]);
-        RunChild(server.Port(), closeWhen, goAhead[0]);
+        ::close(portPipe[1]);
+        std::uint16_t port = 0;
+        if (::read(portPipe[0], &port, sizeof port) != sizeof port) {
+            std::_Exit(kNoPort);
+        }
+        RunChild(port, closeWhen, goAhead[0]);
     }
     ::close(goAhead[0]);
+    ::close(portPipe[0]);
+
+    test::ConnectionScript script = test::Answer(LongAnswer());
+    script.segments[0].awaitRelease = closeWhen == CloseWhen::LookupInFlight;
+    LoopbackWhoisServer server({script}, 0, 60s, "127.0.0.1");
+    const std::uint16_t port = server.Listening() ? server.Port() : 0;
+    EXPECT_EQ(::write(portPipe[1], &port, sizeof port), static_cast<ssize_t>(sizeof port));
+    ::close(portPipe[1]);
+    EXPECT_NE(port, 0);
     if (closeWhen == CloseWhen::LookupInFlight) {
         EXPECT_TRUE(server.WaitForConnection(
             0, [](const test::ConnectionRecord& record) { return record.requestLineSeen; }));
