@@ -21,7 +21,7 @@ namespace whois {
 // kilobytes at most.
 constexpr std::size_t kWorkerStackBytes = 512 * 1024;
 
-// How long an idle worker waits for another name before its thread ends, unless told.
+// How long an idle worker waits for another name before its thread ends.
 constexpr std::chrono::milliseconds kWorkerIdle{30'000};
 
 // What the resolver and its worker threads share. A worker outlives the resolver when it is
@@ -36,7 +36,6 @@ struct SystemResolver::Shared {
     LookUpFunction lookUp;
     std::deque<std::pair<RequestId, std::string>> jobs; // names no worker has taken yet
     std::size_t idle = 0;                               // workers waiting for a name
-    std::chrono::milliseconds linger = kWorkerIdle;     // how long they wait
     std::vector<std::pair<RequestId, ResolveResult>> finished;
 
     // Queues a result and wakes the loop; nothing happens once the resolver has gone.
@@ -108,15 +107,12 @@ std::optional<ResolveResult> NumericHost(const std::string& host)
 void SystemResolver::Shared::Work(const std::shared_ptr<Shared>& shared, bool counted)
 {
     std::unique_lock lock(shared->mutex);
-    // A worker started ahead waits for its first name as long as any; after a name, it waits
-    // as long as the resolver was told.
-    std::chrono::milliseconds wait = counted ? kWorkerIdle : shared->linger;
     while (true) {
         if (!std::exchange(counted, false)) {
             ++shared->idle;
         }
         const std::uint64_t dismissals = shared->dismissals;
-        const bool woken = shared->work.wait_for(lock, wait, [&shared, dismissals] {
+        const bool woken = shared->work.wait_for(lock, kWorkerIdle, [&shared, dismissals] {
             return shared->closed || !shared->jobs.empty() || shared->dismissals != dismissals;
         });
         --shared->idle;
@@ -129,7 +125,6 @@ void SystemResolver::Shared::Work(const std::shared_ptr<Shared>& shared, bool co
         ResolveResult result = shared->lookUp(host);
         lock.lock();
         shared->FinishLocked(id, std::move(result));
-        wait = shared->linger;
     }
 }
 
@@ -171,12 +166,6 @@ bool SystemResolver::StartWorker(bool counted)
         return false;
     }
     return true;
-}
-
-void SystemResolver::SetWorkerLinger(std::chrono::milliseconds linger)
-{
-    const std::lock_guard lock(shared_->mutex);
-    shared_->linger = linger;
 }
 
 void SystemResolver::DismissIdleWorkers()
@@ -241,10 +230,10 @@ Resolver::RequestId SystemResolver::Resolve(const std::string& host, Callback do
     }
     // A name already being looked up (asked for ahead) is not looked up twice.
     if (const auto running = inFlight_.find(host); running != inFlight_.end()) {
-        pending_.emplace(id, Pending{host, running->second, std::move(done)});
+        pending_.emplace(id, Pending{running->second, std::move(done)});
         return id;
     }
-    pending_.emplace(id, Pending{host, id, std::move(done)});
+    pending_.emplace(id, Pending{id, std::move(done)});
     if (shared_->eventFd < 0) {
         shared_->Finish(id, Failure(ConnectFailure::ResolverFailed));
         return id;

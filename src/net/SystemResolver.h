@@ -38,9 +38,6 @@ class SystemResolver : public Resolver {
     // thread to start: for a program that is about to look a name up.
     void PrepareWorker();
 
-    // How long a worker waits for another name after one, 30 s unless set.
-    void SetWorkerLinger(std::chrono::milliseconds linger);
-
     // Ends the workers waiting for a name now; later names start new ones. For a program
     // about to exit: it would otherwise wait for them to be stopped as it ends.
     void DismissIdleWorkers();
@@ -65,7 +62,6 @@ class SystemResolver : public Resolver {
     EventLoop::WatchId watch_ = 0;
     // A request waiting for lookup `job`: its own, or one already running for its name.
     struct Pending {
-        std::string host;
         RequestId job;
         Callback done;
     };

@@ -189,7 +189,7 @@ void TcpClient::StartNextAttempt()
         if (result == 0 || ::poll(&ready, 1, 0) == 1) {
             const int error = ConnectionError(fd);
             if (error == 0) {
-                Win(Attempt{serial, fd, std::nullopt, address});
+                Win(fd, address);
                 return;
             }
             ::close(fd);
@@ -227,11 +227,9 @@ void TcpClient::OnAttemptReady(std::uint64_t serial)
     const int error = ConnectionError(found->fd);
     const Attempt attempt = *found;
     attempts_.erase(found);
-    if (attempt.watch) {
-        loop_.Unwatch(*attempt.watch);
-    }
+    loop_.Unwatch(attempt.watch);
     if (error == 0) {
-        Win(attempt);
+        Win(attempt.fd, attempt.address);
         return;
     }
     ::close(attempt.fd);
@@ -262,21 +260,21 @@ void TcpClient::AttemptFailed(int error)
     }
 }
 
-void TcpClient::Win(const Attempt& winner)
+void TcpClient::Win(int fd, const ResolvedAddress& address)
 {
     // The request leaves first: everything else can wait until it is on its way.
-    socket_ = winner.fd;
+    socket_ = fd;
     connected_ = true;
     if (!request_.empty()) {
         SendData(std::exchange(request_, std::string()));
         // A server on this machine that the request woke may have been queued behind this
-        // thread, which may have much to do next (the window lays out the answer before);
-        // it runs first, so the answer is not held up by that work.
+        // thread, which may have much to do next (the window lays out the previous answer);
+        // it runs first, so its answer is not held up by that work.
         ::sched_yield();
     }
     AbandonAttempts();
     connecting_ = false;
-    peerAddress_ = NumericAddress(winner.address);
+    peerAddress_ = NumericAddress(address);
     const std::uint64_t generation = ++generation_;
     watch_ = loop_.WatchReadable(socket_, [this, generation] { OnReadable(generation); });
     if (insideConnect_) {
@@ -326,9 +324,7 @@ void TcpClient::Fail(ConnectFailure failure)
 void TcpClient::AbandonAttempts()
 {
     for (const Attempt& attempt : attempts_) {
-        if (attempt.watch) {
-            loop_.Unwatch(*attempt.watch);
-        }
+        loop_.Unwatch(attempt.watch);
         ::close(attempt.fd);
     }
     attempts_.clear();

@@ -76,7 +76,7 @@ class TcpClient {
     struct Attempt {
         std::uint64_t serial;
         int fd;
-        std::optional<EventLoop::WatchId> watch; // none for one that connected at once
+        EventLoop::WatchId watch;
         ResolvedAddress address;
     };
 
@@ -84,7 +84,7 @@ class TcpClient {
     void StartNextAttempt();
     void OnAttemptReady(std::uint64_t serial);
     void AttemptFailed(int error);
-    void Win(const Attempt& winner);
+    void Win(int fd, const ResolvedAddress& address);
     void Fail(ConnectFailure failure);
     void AbandonAttempts();
     void OnReadable(std::uint64_t generation);
