@@ -4,8 +4,8 @@
 #include "lookup/LookupSession.h"
 #include "net/PollEventLoop.h"
 #include "net/SystemResolver.h"
+#include "text/TextOperations.h"
 
-#include <algorithm>
 #include <chrono>
 #include <string_view>
 
@@ -203,11 +203,8 @@ int RunLookups(const CommandLine& line, Output& out, Output& err)
                     err << "whois-lookup: " << Utf8(failure.server) << ": "
                         << DescribeFailureInEnglish(failure.reason) << "\n";
                 }
-                std::string_view rdapLines = reporter.outcome->rdapFailureEnglish;
-                while (!rdapLines.empty()) {
-                    const std::size_t end = std::min(rdapLines.find('\n'), rdapLines.size());
-                    err << "whois-lookup: " << rdapLines.substr(0, end) << "\n";
-                    rdapLines.remove_prefix(std::min(end + 1, rdapLines.size()));
+                for (const Text& rdapLine : SplitText(reporter.outcome->rdapFailureEnglish, "\n")) {
+                    err << "whois-lookup: " << rdapLine << "\n";
                 }
             }
             status = 1;

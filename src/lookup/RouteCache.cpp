@@ -2,6 +2,7 @@
 
 #include "files/CacheDirectory.h"
 #include "files/ReplaceFile.h"
+#include "text/TextOperations.h"
 
 #include <cctype>
 #include <charconv>
@@ -57,14 +58,10 @@ Entries Load(const std::string& file)
 {
     Entries entries;
     const std::string text = ReadRegularFile(file, kMaxFileBytes).value_or(std::string());
-    std::size_t begin = 0;
-    while (begin < text.size()) {
-        std::size_t end = text.find('\n', begin);
-        end = end == std::string::npos ? text.size() : end;
-        if (auto entry = ParseLine(std::string_view(text).substr(begin, end - begin))) {
+    for (const Text& line : SplitText(text, "\n")) {
+        if (auto entry = ParseLine(line)) {
             entries[entry->first] = std::move(entry->second);
         }
-        begin = end + 1;
     }
     return entries;
 }
