@@ -187,8 +187,7 @@ void Lookup::PrefetchReferral(std::size_t before)
     exchange_->linesRead = end;
     const Text server = ReferralHint(answer.substr(begin, end - begin), fromIana);
     // The lines are still as received; only a name in ASCII reads the same decoded.
-    const bool ascii = std::all_of(server.begin(), server.end(),
-                                   [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+    const bool ascii = std::none_of(server.begin(), server.end(), IsLeadByte);
     if (server.empty() || !ascii || CompareTexts(server, exchange_->server) == 0) {
         return;
     }
